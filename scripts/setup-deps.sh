@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Quorvane needs, and nothing when they are all there already.
+#   scripts/setup-deps.sh          what building and running needs
+#   scripts/setup-deps.sh --test   also what the tests need
+set -euo pipefail
+
+packages=(
+    cmake g++ make pkgconf
+    qt6-base-dev qt6-qpa-plugins libgl-dev
+    libcli11-dev nlohmann-json3-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    fonts-liberation
+)
+if [[ "${1:-}" == "--test" ]]; then
+    packages+=(
+        # Real Windows DLLs and an independent PE reader to compare with.
+        mingw-w64-x86-64-dev mingw-w64-i686-dev binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+    )
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+sudo=()
+if [[ $(id -u) -ne 0 ]]; then
+    sudo=(sudo)
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
