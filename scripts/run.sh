@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Quorvane, and runs it on the project's own sample program.
+# Installs what is missing, builds Quorvane, and opens its window on the project's own sample
+# program. Without a display it says so and lists the same file with quorvane-cli instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup-deps.sh
 cmake --preset release -DQUORVANE_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build --preset release -j "$(nproc)" --target quorvane-cli quorvane_make_sample
+cmake --build --preset release -j "$(nproc)" --target quorvane quorvane-cli quorvane_make_sample
 samples=build/release/samples
 build/release/tools/quorvane_make_sample "$samples"
+sample="$samples/sample.exe"
 
-echo "== quorvane-cli imports $samples/sample.exe"
-build/release/src/cli/quorvane-cli imports "$samples/sample.exe"
-echo "== quorvane-cli exports $samples/sample64.dll"
-build/release/src/cli/quorvane-cli exports "$samples/sample64.dll"
+if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
+    exec build/release/src/app/quorvane "$sample"
+fi
+echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): listing $sample with quorvane-cli instead of the window."
+build/release/src/cli/quorvane-cli imports "$sample"
