@@ -204,9 +204,9 @@ void frmMain::SetTabOrder()
 {
     // By tab index. Frames take no focus, and Qt skips disabled and hidden controls on its own.
     const std::vector<QWidget *> order = {
-        txtpath,    cmdOpen,    LstDep,     cmdDep,     cmdClose,   txtTemp,    List1,
-        cmdAbout,   cmdCheck,   LstImp,     cmdUnselect, cmdSelect, chkType[3], chkType[2],
-        chkType[1], chkType[0], chkType[4], optScan[0], optScan[1],
+        txtpath,    cmdOpen,    LstDep,     cmdDep,      cmdClose,   txtTemp,    List1,
+        cmdAbout,   cmdCheck,   LstImp,     cmdUnselect, cmdSelect,  chkType[3], chkType[2],
+        chkType[1], chkType[0], chkType[4], optScan[0],  optScan[1],
     };
     for (std::size_t i = 1; i < order.size(); ++i) {
         QWidget::setTabOrder(order[i - 1], order[i]);

@@ -57,10 +57,11 @@ TEST(ScanImports, FillsBothListsOrShowsEachReadersStatus)
     result = ScanImports(noImports.Build().WriteTo(dir / "noimports.dll").string());
     EXPECT_FALSE(result.importsOk);
     EXPECT_EQ(result.dependencies, Items{"No DLL dependencies found."});
-    EXPECT_EQ(result.exports, (Items{"Alpha", "Beta"})) << "one reader's failure stops not the other";
+    EXPECT_EQ(result.exports, (Items{"Alpha", "Beta"}))
+        << "one reader's failure stops not the other";
 
-    for (const std::string &path : {std::string(), dir.Write("text.txt", "not a PE file").string(),
-                                   dir.Path().string()}) {
+    for (const std::string &path :
+         {std::string(), dir.Write("text.txt", "not a PE file").string(), dir.Path().string()}) {
         result = ScanImports(path);
         EXPECT_EQ(result.dependencies, Items{"Error mapping file."}) << path;
         EXPECT_EQ(result.exports, Items{"Error mapping file."}) << path;

@@ -20,11 +20,13 @@ QStringList Items(const QListWidget &list)
 
 // U+1F600 lies above U+FFFD, although its first UTF-16 unit lies below it.
 const QStringList kSorted = {
-    QStringLiteral("_init.dll"),    QStringLiteral("advapi32.dll"), QStringLiteral("KERNEL32.dll"),
-    QStringLiteral("Kernel32.dll"), QStringLiteral("kernel32.dll"), QStringLiteral("kernel32.dll"),
-    QStringLiteral("msvcrt.dll"),   QStringLiteral("MSVCRT20.dll"), QStringLiteral("USER32.dll"),
-    QStringLiteral("zlib1.dll"),    QStringLiteral("\u00c9t\u00e9.dll"), QStringLiteral("\u00e9t\u00e9.dll"),
-    QStringLiteral("\ufffd.dll"),   QString::fromUtf8("\xf0\x9f\x98\x80.dll"),
+    QStringLiteral("_init.dll"),         QStringLiteral("advapi32.dll"),
+    QStringLiteral("KERNEL32.dll"),      QStringLiteral("Kernel32.dll"),
+    QStringLiteral("kernel32.dll"),      QStringLiteral("kernel32.dll"),
+    QStringLiteral("msvcrt.dll"),        QStringLiteral("MSVCRT20.dll"),
+    QStringLiteral("USER32.dll"),        QStringLiteral("zlib1.dll"),
+    QStringLiteral("\u00c9t\u00e9.dll"), QStringLiteral("\u00e9t\u00e9.dll"),
+    QStringLiteral("\ufffd.dll"),        QString::fromUtf8("\xf0\x9f\x98\x80.dll"),
 };
 
 TEST(SortedListBox, ShowsItemsInOrderWhateverTheOrderOfAdding)

@@ -42,8 +42,8 @@ Shown RunProgram(std::vector<std::string> arguments, int *status = nullptr)
     }
     argv.push_back(nullptr);
     Shown shown;
-    const int result = RunApplication(
-        static_cast<int>(arguments.size()), argv.data(), [&shown](frmMain &window) {
+    const int result =
+        RunApplication(static_cast<int>(arguments.size()), argv.data(), [&shown](frmMain &window) {
             EXPECT_TRUE(window.isVisible());
             shown.path = window.findChild<QLineEdit *>("txtpath")->text();
             const auto *list = window.findChild<QListWidget *>("LstDep");

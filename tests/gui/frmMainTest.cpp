@@ -142,14 +142,24 @@ TEST_F(MainWindow, ControlsStandWhereTheLayoutPutsThemWithTheirCaptionsAndFonts)
         {"fraTypes", "frmMain", "Function Exports", "", {288, 416, 281, 257}, 13, false},
         {"LstImp", "fraTypes", "", "", {8, 24, 265, 212}, 13, false},
         {"fraDependencies", "frmMain", "DLL Imports", "", {8, 56, 193, 289}, 13, false},
-        {"cmdCheck", "fraDependencies", "&Check Dependencies", "Get File Info",
-         {8, 256, 177, 25}, 11, false},
+        {"cmdCheck",
+         "fraDependencies",
+         "&Check Dependencies",
+         "Get File Info",
+         {8, 256, 177, 25},
+         11,
+         false},
         {"LstDep", "fraDependencies", "", "", {8, 24, 177, 228}, 13, false},
         {"frmPE", "frmMain", "Executable File", "", {8, 0, 329, 57}, 13, false},
         {"txtpath", "frmPE", "", "File Name", {8, 16, 273, 27}, 13, true},
         {"cmdOpen", "frmPE", "...", "Browse File", {288, 16, 33, 27}, 13, false},
         {"List1", "frmMain", "", "", {8, 424, 201, 264}, 11, false},
-        {"txtTemp", "frmMain", "Temporary Variable Storage Buffer", "", {232, 424, 49, 33}, 11,
+        {"txtTemp",
+         "frmMain",
+         "Temporary Variable Storage Buffer",
+         "",
+         {232, 424, 49, 33},
+         11,
          false},
         {"cmdClose", "frmMain", "E&xit", "Close", {232, 352, 105, 25}, 11, false},
         {"cmdDep", "frmMain", "&Refresh", "Get File Info", {120, 352, 105, 25}, 11, false},
@@ -218,9 +228,8 @@ TEST_F(MainWindow, CommandLinePathWithSpacesIsScannedBeforeTheWindowShows)
     EXPECT_EQ(Find<QLineEdit>(window, "txtpath")->text(), m_both);
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.ImportsScansRun(), 1);
-    EXPECT_EQ(Items(window, "LstDep"),
-              (QStringList{"ADVAPI32.dll", "kernel32.dll", "msvcrt.dll", "USER32.dll",
-                           "USER32.dll"}));
+    EXPECT_EQ(Items(window, "LstDep"), (QStringList{"ADVAPI32.dll", "kernel32.dll", "msvcrt.dll",
+                                                    "USER32.dll", "USER32.dll"}));
     EXPECT_EQ(Items(window, "LstImp"), (QStringList{"alpha", "Beta", "Gamma"}));
     EXPECT_TRUE(Enabled(window, "cmdDep"));
     EXPECT_TRUE(Enabled(window, "cmdCheck"));
@@ -361,9 +370,8 @@ TEST_F(MainWindow, TabMovesFromThePathBoxToTheBrowseButtonThenTheListSkippingHid
     frmMain window(m_both);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    const QStringList expected = {"txtpath",  "cmdOpen",     "LstDep",    "cmdDep",
-                                  "cmdClose", "cmdAbout",    "cmdCheck",  "cmdUnselect",
-                                  "cmdSelect", "optScan_0"};
+    const QStringList expected = {"txtpath",  "cmdOpen",  "LstDep",      "cmdDep",    "cmdClose",
+                                  "cmdAbout", "cmdCheck", "cmdUnselect", "cmdSelect", "optScan_0"};
     QStringList visited;
     for (int i = 0; i < expected.size(); ++i) {
         visited.push_back(QApplication::focusWidget()->objectName());
