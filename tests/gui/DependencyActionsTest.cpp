@@ -1,0 +1,342 @@
+// The double-click on the dependency list: where it looks, in which order, what it starts, and
+// what it says when it finds nothing or cannot start.
+#include "app/DependencyActions.h"
+#include "app/DependencyLaunch.h"
+#include "support/TempDir.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+TEST(DependencyPrefixes, ApplicationPrefixEndsAtTheLastSeparator)
+{
+    const struct {
+        const char *path;
+        const char *separators;
+        const char *prefix;
+    } cases[] = {
+        {"/opt/tool/main.exe", "/", "/opt/tool/"},
+        {"/main.exe", "/", "/"},
+        {"main.exe", "/", ""}, // no folder: looked up in the current folder
+        {"", "/", ""},
+        {"rel/dir/", "/", "rel/dir/"},
+        {"/a b/c\\d.exe", "/", "/a b/"}, // a backslash is part of a Linux file name
+        {"C:\\Apps\\Tool\\main.exe", "\\/", "C:\\Apps\\Tool\\"},
+        {"C:\\Apps/Tool\\main.exe", "\\/", "C:\\Apps/Tool\\"},
+        {"D:\\app.exe", "\\/", "D:\\"},
+        {"\\\\host\\share\\x.dll", "\\/", "\\\\host\\share\\"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(ApplicationPrefix(c.path, c.separators), c.prefix) << c.path;
+    }
+}
+
+TEST(DependencyPrefixes, SystemPrefixAddsOneSeparatorEvenToAnEmptyFolder)
+{
+    EXPECT_EQ(SystemPrefix("/srv/wine/drive_c/windows/system32", "/"),
+              "/srv/wine/drive_c/windows/system32/");
+    EXPECT_EQ(SystemPrefix("", "/"), "/");
+    EXPECT_EQ(SystemPrefix("C:\\WINDOWS\\system32", "\\"), "C:\\WINDOWS\\system32\\");
+}
+
+TEST(DependencyPrefixes, OnlyPlainFileNamesCountAsNames)
+{
+    for (const char *plain : {"KERNEL32.dll", "a..dll", "Error mapping file.", "with space.ocx",
+                              "-rf", "\"quoted\".dll", "$(x).dll"}) {
+        EXPECT_TRUE(IsPlainFileName(plain)) << plain;
+    }
+    for (const char *unsafe :
+         {"", ".", "..", "../x.dll", "..\\x.dll", "sub/x.dll", "/etc/passwd", "C:x.dll",
+          "C:\\Windows\\x.dll", "\\\\host\\share\\x.dll", "x.dll:stream"}) {
+        EXPECT_FALSE(IsPlainFileName(unsafe)) << unsafe;
+    }
+    EXPECT_FALSE(IsPlainFileName(std::string_view("x.dll\0.exe", 10)));
+}
+
+/// A disk made of a set of present paths, recording every presence test.
+struct FakeDisk {
+    std::set<std::string> present;
+    std::string systemFolder = "/sys32";
+    std::vector<std::string> looked;
+
+    DependencyLookup Lookup()
+    {
+        return {[this](const std::string &path) {
+                    looked.push_back(path);
+                    return present.count(path) > 0;
+                },
+                [this] { return systemFolder; }};
+    }
+};
+
+TEST(FindDependency, LooksInTheApplicationFolderFirstAndInTheSystemFolderOnlyAfterAMiss)
+{
+    FakeDisk disk;
+    disk.present = {"/app/both.dll", "/sys32/both.dll", "/app/mine.dll", "/sys32/KERNEL32.dll"};
+
+    EXPECT_EQ(FindDependency("/app/main.exe", "both.dll", disk.Lookup()), "/app/both.dll");
+    EXPECT_EQ(disk.looked, std::vector<std::string>{"/app/both.dll"});
+
+    disk.looked.clear();
+    EXPECT_EQ(FindDependency("/app/main.exe", "mine.dll", disk.Lookup()), "/app/mine.dll");
+    EXPECT_EQ(disk.looked.size(), 1u);
+
+    disk.looked.clear();
+    EXPECT_EQ(FindDependency("/app/main.exe", "KERNEL32.dll", disk.Lookup()),
+              "/sys32/KERNEL32.dll");
+    EXPECT_EQ(disk.looked, (std::vector<std::string>{"/app/KERNEL32.dll", "/sys32/KERNEL32.dll"}));
+
+    disk.looked.clear();
+    EXPECT_EQ(FindDependency("/app/main.exe", "nowhere.dll", disk.Lookup()), std::nullopt);
+    EXPECT_EQ(disk.looked, (std::vector<std::string>{"/app/nowhere.dll", "/sys32/nowhere.dll"}));
+}
+
+TEST(FindDependency, SearchesAStatusTextLikeAName)
+{
+    FakeDisk disk;
+    EXPECT_EQ(FindDependency("/app/main.exe", "Error mapping file.", disk.Lookup()), std::nullopt);
+    EXPECT_EQ(disk.looked,
+              (std::vector<std::string>{"/app/Error mapping file.", "/sys32/Error mapping file."}));
+}
+
+TEST(FindDependency, BarePathAndMissingSystemFolderStillMakeTheTwoSearches)
+{
+    FakeDisk disk;
+    disk.systemFolder.clear();
+    disk.present = {"/x.dll"};
+    EXPECT_EQ(FindDependency("main.exe", "x.dll", disk.Lookup()), "/x.dll");
+    EXPECT_EQ(disk.looked, (std::vector<std::string>{"x.dll", "/x.dll"}));
+}
+
+TEST(FindDependency, NamesThatAreNotPlainFileNamesAreNeverLookedUp)
+{
+    FakeDisk disk;
+    disk.present = {"/app/../etc/passwd", "/etc/passwd", "/sys32/../x.dll", "/app/.."};
+    for (const char *name :
+         {"../etc/passwd", "/etc/passwd", "..", "C:x.dll", "\\\\host\\s\\x.dll"}) {
+        EXPECT_EQ(FindDependency("/app/main.exe", name, disk.Lookup()), std::nullopt) << name;
+    }
+    EXPECT_TRUE(disk.looked.empty());
+}
+
+/// Everything the double-click does to the world, recorded.
+struct Recorder {
+    struct Start {
+        QString program;
+        QStringList arguments;
+    };
+    struct Message {
+        QWidget *owner;
+        QMessageBox::Icon icon;
+        QString title;
+        QString text;
+    };
+    std::vector<Start> starts;
+    std::vector<Message> messages;
+    bool startSucceeds = true;
+
+    DependencyLaunchSeam Seam()
+    {
+        DependencyLaunchSeam seam;
+        seam.programPath = [] { return QStringLiteral("/usr/bin/quorvane"); };
+        seam.startDetached = [this](const QString &program, const QStringList &args,
+                                    QString &reason) {
+            starts.push_back({program, args});
+            if (!startSucceeds) {
+                reason = QStringLiteral("execv: Permission denied");
+            }
+            return startSucceeds;
+        };
+        seam.showMessage = [this](QWidget *owner, QMessageBox::Icon icon, const QString &title,
+                                  const QString &text) {
+            messages.push_back({owner, icon, title, text});
+        };
+        return seam;
+    }
+};
+
+QListWidget *ListWith(QWidget *owner, const QStringList &items, int current)
+{
+    auto *list = new QListWidget(owner);
+    list->addItems(items);
+    if (current >= 0) {
+        list->setCurrentRow(current);
+    }
+    return list;
+}
+
+TEST(OpenDependencyInNewCopy, StartsThisProgramOnTheFoundPathAsItsOneArgument)
+{
+    QWidget owner;
+    auto *list = ListWith(&owner, {QStringLiteral("KERNEL32.dll"), QStringLiteral("zlib1.dll")}, 1);
+    FakeDisk disk;
+    disk.present = {"/apps/my tool/zlib1.dll", "/sys32/zlib1.dll"};
+    Recorder rec;
+
+    OpenDependencyInNewCopy(&owner, QStringLiteral("/apps/my tool/main.exe"), *list, disk.Lookup(),
+                            rec.Seam());
+
+    ASSERT_EQ(rec.starts.size(), 1u);
+    EXPECT_EQ(rec.starts[0].program, QStringLiteral("/usr/bin/quorvane"));
+    EXPECT_EQ(rec.starts[0].arguments, QStringList{QStringLiteral("/apps/my tool/zlib1.dll")});
+    EXPECT_TRUE(rec.messages.empty());
+    // The first window is left as it was.
+    EXPECT_EQ(list->count(), 2);
+    EXPECT_EQ(list->currentRow(), 1);
+}
+
+TEST(OpenDependencyInNewCopy, SaysNotFoundWithTheCriticalIconWhenInNeitherFolder)
+{
+    QWidget owner;
+    auto *list = ListWith(&owner, {QStringLiteral("Error mapping file.")}, 0);
+    FakeDisk disk;
+    Recorder rec;
+
+    OpenDependencyInNewCopy(&owner, QStringLiteral("/apps/main.exe"), *list, disk.Lookup(),
+                            rec.Seam());
+
+    EXPECT_TRUE(rec.starts.empty());
+    ASSERT_EQ(rec.messages.size(), 1u);
+    EXPECT_EQ(rec.messages[0].owner, &owner);
+    EXPECT_EQ(rec.messages[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(rec.messages[0].title, QStringLiteral("Not Found"));
+    EXPECT_EQ(rec.messages[0].text,
+              QStringLiteral("File not found in application folder or system folder!"));
+    EXPECT_EQ(disk.looked.size(), 2u);
+}
+
+TEST(OpenDependencyInNewCopy, DoesNothingWithoutACurrentItem)
+{
+    QWidget owner;
+    auto *list = ListWith(&owner, {QStringLiteral("KERNEL32.dll")}, -1);
+    ASSERT_EQ(list->currentItem(), nullptr);
+    FakeDisk disk;
+    disk.present = {"/sys32/"};
+    Recorder rec;
+
+    OpenDependencyInNewCopy(&owner, QStringLiteral("/apps/main.exe"), *list, disk.Lookup(),
+                            rec.Seam());
+
+    EXPECT_TRUE(disk.looked.empty());
+    EXPECT_TRUE(rec.starts.empty());
+    EXPECT_TRUE(rec.messages.empty());
+}
+
+TEST(OpenDependencyInNewCopy, ReportsAFailedStartWithItsReasonAndCarriesOn)
+{
+    QWidget owner;
+    auto *list = ListWith(&owner, {QStringLiteral("KERNEL32.dll")}, 0);
+    FakeDisk disk;
+    disk.present = {"/sys32/KERNEL32.dll"};
+    Recorder rec;
+    rec.startSucceeds = false;
+
+    OpenDependencyInNewCopy(&owner, QStringLiteral("/apps/main.exe"), *list, disk.Lookup(),
+                            rec.Seam());
+
+    ASSERT_EQ(rec.starts.size(), 1u);
+    ASSERT_EQ(rec.messages.size(), 1u);
+    EXPECT_EQ(rec.messages[0].icon, QMessageBox::Critical);
+    EXPECT_TRUE(rec.messages[0].text.contains(QStringLiteral("/sys32/KERNEL32.dll")));
+    EXPECT_TRUE(rec.messages[0].text.contains(QStringLiteral("execv: Permission denied")));
+
+    // The next double-click works as before.
+    rec.startSucceeds = true;
+    OpenDependencyInNewCopy(&owner, QStringLiteral("/apps/main.exe"), *list, disk.Lookup(),
+                            rec.Seam());
+    EXPECT_EQ(rec.starts.size(), 2u);
+    EXPECT_EQ(rec.messages.size(), 1u);
+}
+
+/// A lookup on the real disk, as the program's own presence test would answer.
+DependencyLookup RealDisk(const fs::path &systemFolder)
+{
+    return {[](const std::string &path) { return fs::is_regular_file(path); },
+            [systemFolder] { return systemFolder.string(); }};
+}
+
+QStringList WaitForProbe(const fs::path &out)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!fs::exists(out) && timer.elapsed() < 20000) {
+        QThread::msleep(20);
+    }
+    QFile file(QString::fromStdString(out.string()));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    lines.removeLast(); // after the final newline
+    return lines;
+}
+
+TEST(OpenDependencyInNewCopy, AFoundPathWithSpacesAndQuotesReachesTheNewCopyWhole)
+{
+    const TempDir dir;
+    const fs::path app = dir / "My \"Apps\" & 'Tools' $HOME";
+    fs::create_directory(app);
+    const TempDir system;
+    std::ofstream(app / "my lib;rm -rf.dll") << "MZ";
+    const fs::path out = dir / "argv.txt";
+    qputenv("QUORVANE_ARGV_PROBE_OUT", QByteArray::fromStdString(out.string()));
+
+    QWidget owner;
+    auto *list = ListWith(&owner, {QStringLiteral("my lib;rm -rf.dll")}, 0);
+    DependencyLaunchSeam seam;
+    seam.programPath = [] { return QStringLiteral(QUORVANE_ARGV_PROBE); };
+    seam.showMessage = [](QWidget *, QMessageBox::Icon, const QString &, const QString &text) {
+        ADD_FAILURE() << text.toStdString();
+    };
+    OpenDependencyInNewCopy(&owner, QString::fromStdString((app / "main.exe").string()), *list,
+                            RealDisk(system.Path()), seam);
+
+    const QStringList received = WaitForProbe(out);
+    qunsetenv("QUORVANE_ARGV_PROBE_OUT");
+    ASSERT_EQ(received.size(), 2) << received.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(received[0], QStringLiteral("1"));
+    EXPECT_EQ(received[1], QString::fromStdString((app / "my lib;rm -rf.dll").string()));
+}
+
+TEST(OpenDependencyInNewCopy, AProgramThatCannotStartIsReportedWithTheSystemsReason)
+{
+    const TempDir system;
+    std::ofstream(system / "KERNEL32.dll") << "MZ";
+    QWidget owner;
+    auto *list = ListWith(&owner, {QStringLiteral("KERNEL32.dll")}, 0);
+    std::vector<QString> texts;
+    DependencyLaunchSeam seam;
+    seam.programPath = [&] {
+        return QString::fromStdString((system / "no-such-program").string());
+    };
+    seam.showMessage = [&](QWidget *, QMessageBox::Icon icon, const QString &,
+                           const QString &text) {
+        EXPECT_EQ(icon, QMessageBox::Critical);
+        texts.push_back(text);
+    };
+    OpenDependencyInNewCopy(&owner, QStringLiteral("/nowhere/main.exe"), *list,
+                            RealDisk(system.Path()), seam);
+
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_TRUE(texts[0].contains(QString::fromStdString((system / "KERNEL32.dll").string())));
+    // The reason comes from the system, in the user's language: it is there, after the path.
+    const QString reason = texts[0].section(QStringLiteral("\n\n"), -1);
+    EXPECT_FALSE(reason.trimmed().isEmpty()) << texts[0].toStdString();
+    EXPECT_FALSE(reason.contains(QStringLiteral("KERNEL32.dll")));
+}
+
+} // namespace
+} // namespace quorvane
