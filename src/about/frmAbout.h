@@ -15,9 +15,9 @@ inline constexpr char kAboutDescription[] =
     "validates these against the system on which the application is installed.";
 inline constexpr char kAboutCopyright[] = "Copyright \u00a9 2026 the Quorvane developers.";
 inline constexpr char kAboutWarning[] =
-    "Warning: this program is protected by copyright law. It is provided as is, without warranty "
-    "of any kind, and you use it at your own risk. Copying or distributing it, in whole or in "
-    "part, other than as its licence permits is not allowed.";
+    "Warning: this program is protected by copyright law. It comes as is, without warranty of "
+    "any kind. Copying or passing it on, in whole or in part, other than as its licence allows "
+    "is not permitted.";
 
 /// The About box: the program's name, what it does, and its legal notices. A fixed, modal
 /// window; "OK" or the title bar's close button closes it, Escape does not.

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -97,9 +98,24 @@ TEST(frmAbout, LayoutAndTextsFollowTheDrawing)
     EXPECT_TRUE(box.lblQuorvane->alignment().testFlag(Qt::AlignHCenter));
 }
 
+TEST(frmAbout, EveryTextFitsItsLabel)
+{
+    frmAbout box;
+    for (const QLabel *label : {box.lblDescription, box.lblCopyright, box.lblWarning}) {
+        const QFontMetrics metrics(label->font());
+        const QRect needed = metrics.boundingRect(QRect(0, 0, label->width(), 10000),
+                                                  Qt::TextWordWrap, label->text());
+        EXPECT_LE(needed.height(), label->height()) << label->objectName().toStdString();
+    }
+    const QFontMetrics title(box.lblQuorvane->font());
+    EXPECT_LE(title.horizontalAdvance(box.lblQuorvane->text()), box.lblQuorvane->width());
+    EXPECT_LE(title.height(), box.lblQuorvane->height());
+}
+
 TEST(frmAbout, FontsAndIcon)
 {
     frmAbout box;
+    box.show(); // fonts as the styles leave them once the window is polished
     const QFontInfo title(box.lblQuorvane->font());
     EXPECT_TRUE(title.family() == QStringLiteral("Arial") ||
                 title.family() == QStringLiteral("Liberation Sans"))
@@ -219,6 +235,13 @@ TEST(frmAbout, OpensModallyCentredOnItsOwnerWithTheSameContentEachTime)
     const AboutContent secondContent = ShowModalAndPressOk(&owner, &second, &modal);
     EXPECT_TRUE(modal);
     EXPECT_LE((second.center() - owner.frameGeometry().center()).manhattanLength(), 2);
+
+    // Near the screen's edge the box stays on the screen.
+    const QRect screen = owner.screen()->availableGeometry();
+    owner.move(screen.right() - 100, screen.bottom() - 100);
+    QRect third;
+    ShowModalAndPressOk(&owner, &third, &modal);
+    EXPECT_TRUE(screen.contains(third)) << third.x() << "," << third.y();
 
     EXPECT_EQ(firstContent, secondContent);
     EXPECT_EQ(firstContent.caption, QStringLiteral("About"));
