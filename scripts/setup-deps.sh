@@ -2,6 +2,7 @@
 # Installs the Debian 12 packages Quorvane needs, and nothing when they are all there already.
 #   scripts/setup-deps.sh          what building and running needs
 #   scripts/setup-deps.sh --test   also what the tests need
+#   scripts/setup-deps.sh --package   also what building the Debian package needs
 set -euo pipefail
 
 packages=(
@@ -16,6 +17,10 @@ if [[ "${1:-}" == "--test" ]]; then
         # Real Windows DLLs and an independent PE reader to compare with.
         mingw-w64-x86-64-dev mingw-w64-i686-dev binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     )
+fi
+if [[ "${1:-}" == "--package" ]]; then
+    # dpkg-shlibdeps works out the package's library dependencies; CPack runs file on each binary.
+    packages+=(dpkg-dev file)
 fi
 
 missing=()
