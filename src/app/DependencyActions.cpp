@@ -1,5 +1,9 @@
 #include "app/DependencyActions.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
 namespace quorvane {
 
 std::string ApplicationPrefix(std::string_view path, std::string_view separators)
@@ -26,21 +30,70 @@ bool IsPlainFileName(std::string_view name)
     return name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
 }
 
+namespace {
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)
+{
+    const auto lower = [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+} // namespace
+
+std::optional<std::string> OnDiskPath(const std::string &prefixedPath)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path path(prefixedPath);
+    if (fs::is_regular_file(path, error)) {
+        return prefixedPath;
+    }
+    const std::string name = path.filename().string();
+    if (name.empty()) {
+        return std::nullopt;
+    }
+    const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    std::optional<std::string> best;
+    fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        const std::string candidate = it->path().filename().string();
+        if (candidate.empty() || candidate.front() == '.' ||
+            !EqualsIgnoringAsciiCase(candidate, name) || (best && candidate >= *best)) {
+            continue;
+        }
+        std::error_code typeError;
+        if (it->is_regular_file(typeError)) {
+            best = candidate;
+        }
+    }
+    if (!best) {
+        return std::nullopt;
+    }
+    // Keep the caller's prefix as it was typed; only the name takes the disk's spelling.
+    return prefixedPath.substr(0, prefixedPath.size() - name.size()) + *best;
+}
+
 std::optional<std::string> FindDependency(std::string_view pathText, std::string_view name,
                                           const DependencyLookup &lookup)
 {
     if (!IsPlainFileName(name)) {
         return std::nullopt;
     }
+    const auto found = [](const std::string &candidate) {
+        return OnDiskPath(candidate).value_or(candidate);
+    };
     std::string candidate = ApplicationPrefix(pathText);
     candidate += name;
     if (lookup.isFilePresent(candidate)) {
-        return candidate;
+        return found(candidate);
     }
     candidate = SystemPrefix(lookup.getSystemFolder());
     candidate += name;
     if (lookup.isFilePresent(candidate)) {
-        return candidate;
+        return found(candidate);
     }
     return std::nullopt;
 }

@@ -36,6 +36,13 @@ std::string SystemPrefix(std::string_view systemFolder,
 /// else is data that must never steer a lookup or a process start elsewhere.
 bool IsPlainFileName(std::string_view name);
 
+/// The file on disk that a prefixed path names when letter case is disregarded, as the presence
+/// test matches names: the path itself when it is a regular file, otherwise the first (in byte
+/// order) regular, non-hidden entry of its folder whose name equals its last component up to
+/// ASCII letter case. Nothing when there is none. The new window needs this spelling: a list item
+/// "KERNEL32.dll" is the file kernel32.dll of a case-sensitive system folder.
+std::optional<std::string> OnDiskPath(const std::string &prefixedPath);
+
 /// The services a dependency lookup needs, injected so that tests can stand in for the disk.
 struct DependencyLookup {
     /// The presence test for one full path (a prefix followed by a name).
@@ -47,7 +54,8 @@ struct DependencyLookup {
 /// Where the file a dependency-list item names is: the application folder of pathText first,
 /// then the system folder, the second searched only when the first has nothing. Returns the
 /// prefixed path found, or nothing when the file is in neither folder or the name is not a plain
-/// file name. Status texts that a scan left in the list are searched like any name.
+/// file name. Status texts that a scan left in the list are searched like any name. The path
+/// returned is spelt as the file is on disk (see OnDiskPath) when that can be found.
 std::optional<std::string> FindDependency(std::string_view pathText, std::string_view name,
                                           const DependencyLookup &lookup);
 

@@ -176,17 +176,6 @@ TEST(frmAbout, TitleBarCloseActsAsOk)
     EXPECT_EQ(viaOk.result(), QDialog::Accepted);
 }
 
-TEST(frmAbout, WindowHasNoMinimizeOrMaximizeButton)
-{
-    frmAbout box;
-    const Qt::WindowFlags flags = box.windowFlags();
-    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
-    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
-    EXPECT_FALSE(flags.testFlag(Qt::WindowContextHelpButtonHint));
-    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
-    EXPECT_TRUE(flags.testFlag(Qt::WindowSystemMenuHint));
-}
-
 /// Runs ShowModal(owner) with a user who looks at the box and then presses OK. A safety timer
 /// closes the box, and fails the test, should the user never get to it.
 AboutContent ShowModalAndPressOk(QWidget *owner, QRect *geometry, bool *modal)
