@@ -45,8 +45,9 @@ QLabel *MakeLabel(QWidget *parent, const char *name, const char *text, const QRe
 /// taking it to have the same decorations as the owner, and keeps it on the owner's screen. Qt's
 /// own placement centres the client area and then allows for a guessed title bar, which leaves
 /// the box noticeably above the centre.
-void CentreOnOwner(QWidget &window, const QWidget *owner)
+void CentreOnOwner(QWidget &window, const QWidget *ownerWidget)
 {
+    const QWidget *owner = ownerWidget ? ownerWidget->window() : nullptr;
     if (!owner || !owner->isVisible()) {
         return; // Qt places a window without a visible owner itself
     }

@@ -5,7 +5,9 @@
 
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
@@ -98,6 +100,38 @@ TEST(OpenFileDialog, IsSetUpTheSameWayEachTimeItOpens)
     EXPECT_EQ(look.fileMode, QFileDialog::AnyFile); // one file, existing or new
     EXPECT_EQ(look.acceptMode, QFileDialog::AcceptOpen);
     EXPECT_EQ(look.parent, &owner);
+}
+
+TEST(OpenFileDialog, ListsFoldersAndDependencyFilesInAnyLetterCase)
+{
+    const TempDir dir;
+    for (const char *name : {"a.exe", "B.EXE", "c.Dll", "d.OCX", "e.txt", "f.exe.bak", "g"}) {
+        dir.Write(name, "MZ");
+    }
+    fs::create_directory(dir / "sub");
+    QStringList listed;
+    OpenFileDialogSeam seam;
+    seam.run = [&](OpenFileDialog &dialog) {
+        dialog.setDirectory(Q(dir.Path()));
+        const auto *view = dialog.findChild<QListView *>(QStringLiteral("listView"));
+        if (!view) {
+            ADD_FAILURE() << "no file list in the dialog";
+            return int(QDialog::Rejected);
+        }
+        const auto rows = [view] { return view->model()->rowCount(view->rootIndex()); };
+        // The folder is read in the background; give stray entries time to show up too.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return rows() >= 5; }, 10000));
+        QTest::qWait(200);
+        for (int row = 0; row < rows(); ++row) {
+            listed << view->model()->index(row, 0, view->rootIndex()).data().toString();
+        }
+        return int(QDialog::Rejected);
+    };
+    ShowOpenFileDialog(nullptr, seam);
+    listed.sort();
+    EXPECT_EQ(listed, (QStringList{QStringLiteral("B.EXE"), QStringLiteral("a.exe"),
+                                   QStringLiteral("c.Dll"), QStringLiteral("d.OCX"),
+                                   QStringLiteral("sub")}));
 }
 
 TEST(OpenFileDialog, CancelReturnsNothing)
