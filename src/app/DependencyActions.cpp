@@ -6,31 +6,40 @@
 
 namespace quorvane {
 
-std::string ApplicationPrefix(std::string_view path, std::string_view separators)
+namespace {
+
+// The folder rules of the double-click. The missing-dependency check applies the same ones.
+#ifdef _WIN32
+constexpr std::string_view kAppFolderSeparators = "\\/";
+constexpr std::string_view kSystemFolderJoin = "\\";
+#else
+constexpr std::string_view kAppFolderSeparators = "/";
+constexpr std::string_view kSystemFolderJoin = "/";
+#endif
+
+std::string AppFolderPrefix(std::string_view path)
 {
-    const auto last = path.find_last_of(separators);
+    const auto last = path.find_last_of(kAppFolderSeparators);
     if (last == std::string_view::npos) {
         return {};
     }
     return std::string(path.substr(0, last + 1));
 }
 
-std::string SystemPrefix(std::string_view systemFolder, std::string_view separator)
+std::string SystemFolderPrefix(std::string_view systemFolder)
 {
     std::string prefix(systemFolder);
-    prefix += separator;
+    prefix += kSystemFolderJoin;
     return prefix;
 }
 
-bool IsPlainFileName(std::string_view name)
+bool IsPlainListedName(std::string_view name)
 {
     if (name.empty() || name == "." || name == "..") {
         return false;
     }
     return name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
 }
-
-namespace {
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)
 {
@@ -79,18 +88,18 @@ std::optional<std::string> OnDiskPath(const std::string &prefixedPath)
 std::optional<std::string> FindDependency(std::string_view pathText, std::string_view name,
                                           const DependencyLookup &lookup)
 {
-    if (!IsPlainFileName(name)) {
+    if (!IsPlainListedName(name)) {
         return std::nullopt;
     }
     const auto found = [](const std::string &candidate) {
         return OnDiskPath(candidate).value_or(candidate);
     };
-    std::string candidate = ApplicationPrefix(pathText);
+    std::string candidate = AppFolderPrefix(pathText);
     candidate += name;
     if (lookup.isFilePresent(candidate)) {
         return found(candidate);
     }
-    candidate = SystemPrefix(lookup.getSystemFolder());
+    candidate = SystemFolderPrefix(lookup.getSystemFolder());
     candidate += name;
     if (lookup.isFilePresent(candidate)) {
         return found(candidate);

@@ -11,31 +11,6 @@ inline constexpr std::string_view kNotFoundText =
     "File not found in application folder or system folder!";
 inline constexpr std::string_view kNotFoundTitle = "Not Found";
 
-#ifdef _WIN32
-/// Characters that end a folder in a path typed or chosen by the user.
-inline constexpr std::string_view kFolderSeparators = "\\/";
-/// What goes between the system folder and a file name.
-inline constexpr std::string_view kSystemFolderSeparator = "\\";
-#else
-inline constexpr std::string_view kFolderSeparators = "/";
-inline constexpr std::string_view kSystemFolderSeparator = "/";
-#endif
-
-/// The application prefix: path up to and including its last folder separator; the empty text
-/// when it holds none (a bare name is then looked up in the current folder).
-std::string ApplicationPrefix(std::string_view path,
-                              std::string_view separators = kFolderSeparators);
-
-/// The system prefix: the system folder followed by one separator, even when the folder is the
-/// empty text (failure), which then names the root.
-std::string SystemPrefix(std::string_view systemFolder,
-                         std::string_view separator = kSystemFolderSeparator);
-
-/// True when a name read from a file can be appended to a folder as one plain file name: not
-/// empty, not "." or "..", and free of '/', '\\', ':' (drive forms, streams) and NUL. Anything
-/// else is data that must never steer a lookup or a process start elsewhere.
-bool IsPlainFileName(std::string_view name);
-
 /// The file on disk that a prefixed path names when letter case is disregarded, as the presence
 /// test matches names: the path itself when it is a regular file, otherwise the first (in byte
 /// order) regular, non-hidden entry of its folder whose name equals its last component up to
@@ -51,11 +26,16 @@ struct DependencyLookup {
     std::function<std::string()> getSystemFolder;
 };
 
-/// Where the file a dependency-list item names is: the application folder of pathText first,
-/// then the system folder, the second searched only when the first has nothing. Returns the
-/// prefixed path found, or nothing when the file is in neither folder or the name is not a plain
-/// file name. Status texts that a scan left in the list are searched like any name. The path
-/// returned is spelt as the file is on disk (see OnDiskPath) when that can be found.
+/// Where the file a dependency-list item names is: the application folder of pathText (the text
+/// up to and including its last folder separator, '/' here and also '\\' on Windows; nothing when
+/// it has none, so that a bare name is looked up in the current folder) first, then the system
+/// folder followed by one separator (a lone separator when the system folder is unknown), the
+/// second searched only when the first has nothing. Returns the prefixed path found, or nothing
+/// when the file is in neither folder. A name that is not a plain file name (empty, "." or "..",
+/// or holding '/', '\\', ':' or NUL) is data that must never steer a lookup or a process start
+/// elsewhere: it is never looked up and counts as absent. Status texts that a scan left in the
+/// list are searched like any name. The path returned is spelt as the file is on disk (see
+/// OnDiskPath) when that can be found.
 std::optional<std::string> FindDependency(std::string_view pathText, std::string_view name,
                                           const DependencyLookup &lookup);
 

@@ -21,51 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempDir;
 
-TEST(DependencyPrefixes, ApplicationPrefixEndsAtTheLastSeparator)
-{
-    const struct {
-        const char *path;
-        const char *separators;
-        const char *prefix;
-    } cases[] = {
-        {"/opt/tool/main.exe", "/", "/opt/tool/"},
-        {"/main.exe", "/", "/"},
-        {"main.exe", "/", ""}, // no folder: looked up in the current folder
-        {"", "/", ""},
-        {"rel/dir/", "/", "rel/dir/"},
-        {"/a b/c\\d.exe", "/", "/a b/"}, // a backslash is part of a Linux file name
-        {"C:\\Apps\\Tool\\main.exe", "\\/", "C:\\Apps\\Tool\\"},
-        {"C:\\Apps/Tool\\main.exe", "\\/", "C:\\Apps/Tool\\"},
-        {"D:\\app.exe", "\\/", "D:\\"},
-        {"\\\\host\\share\\x.dll", "\\/", "\\\\host\\share\\"},
-    };
-    for (const auto &c : cases) {
-        EXPECT_EQ(ApplicationPrefix(c.path, c.separators), c.prefix) << c.path;
-    }
-}
-
-TEST(DependencyPrefixes, SystemPrefixAddsOneSeparatorEvenToAnEmptyFolder)
-{
-    EXPECT_EQ(SystemPrefix("/srv/wine/drive_c/windows/system32", "/"),
-              "/srv/wine/drive_c/windows/system32/");
-    EXPECT_EQ(SystemPrefix("", "/"), "/");
-    EXPECT_EQ(SystemPrefix("C:\\WINDOWS\\system32", "\\"), "C:\\WINDOWS\\system32\\");
-}
-
-TEST(DependencyPrefixes, OnlyPlainFileNamesCountAsNames)
-{
-    for (const char *plain : {"KERNEL32.dll", "a..dll", "Error mapping file.", "with space.ocx",
-                              "-rf", "\"quoted\".dll", "$(x).dll"}) {
-        EXPECT_TRUE(IsPlainFileName(plain)) << plain;
-    }
-    for (const char *unsafe :
-         {"", ".", "..", "../x.dll", "..\\x.dll", "sub/x.dll", "/etc/passwd", "C:x.dll",
-          "C:\\Windows\\x.dll", "\\\\host\\share\\x.dll", "x.dll:stream"}) {
-        EXPECT_FALSE(IsPlainFileName(unsafe)) << unsafe;
-    }
-    EXPECT_FALSE(IsPlainFileName(std::string_view("x.dll\0.exe", 10)));
-}
-
 /// A disk made of a set of present paths, recording every presence test.
 struct FakeDisk {
     std::set<std::string> present;
@@ -104,6 +59,28 @@ TEST(FindDependency, LooksInTheApplicationFolderFirstAndInTheSystemFolderOnlyAft
     EXPECT_EQ(disk.looked, (std::vector<std::string>{"/app/nowhere.dll", "/sys32/nowhere.dll"}));
 }
 
+TEST(FindDependency, TheApplicationFolderEndsAtThePathsLastSeparator)
+{
+    const struct {
+        const char *path;
+        const char *firstLook;
+    } cases[] = {
+        {"/opt/tool/main.exe", "/opt/tool/x.dll"},
+        {"/main.exe", "/x.dll"},
+        {"main.exe", "x.dll"}, // no folder: looked up in the current folder
+        {"", "x.dll"},
+        {"rel/dir/", "rel/dir/x.dll"},
+        {"/a b/c\\d.exe", "/a b/x.dll"}, // a backslash is part of a Linux file name
+    };
+    for (const auto &c : cases) {
+        FakeDisk disk;
+        FindDependency(c.path, "x.dll", disk.Lookup());
+        ASSERT_EQ(disk.looked.size(), 2u) << c.path;
+        EXPECT_EQ(disk.looked[0], c.firstLook) << c.path;
+        EXPECT_EQ(disk.looked[1], "/sys32/x.dll") << c.path;
+    }
+}
+
 TEST(FindDependency, SearchesAStatusTextLikeAName)
 {
     FakeDisk disk;
@@ -126,10 +103,20 @@ TEST(FindDependency, NamesThatAreNotPlainFileNamesAreNeverLookedUp)
     FakeDisk disk;
     disk.present = {"/app/../etc/passwd", "/etc/passwd", "/sys32/../x.dll", "/app/.."};
     for (const char *name :
-         {"../etc/passwd", "/etc/passwd", "..", "C:x.dll", "\\\\host\\s\\x.dll"}) {
+         {"", ".", "..", "../etc/passwd", "..\\x.dll", "/etc/passwd", "sub/x.dll", "C:x.dll",
+          "C:\\Windows\\x.dll", "\\\\host\\share\\x.dll", "x.dll:stream"}) {
         EXPECT_EQ(FindDependency("/app/main.exe", name, disk.Lookup()), std::nullopt) << name;
     }
+    EXPECT_EQ(FindDependency("/app/main.exe", std::string_view("x.dll\0.exe", 10), disk.Lookup()),
+              std::nullopt);
     EXPECT_TRUE(disk.looked.empty());
+
+    // Odd but plain names are names like any other.
+    for (const char *name : {"a..dll", "with space.ocx", "-rf", "\"quoted\".dll", "$(x).dll"}) {
+        disk.looked.clear();
+        FindDependency("/app/main.exe", name, disk.Lookup());
+        EXPECT_EQ(disk.looked.size(), 2u) << name;
+    }
 }
 
 /// Everything the double-click does to the world, recorded.
