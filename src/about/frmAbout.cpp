@@ -1,8 +1,8 @@
 #include "about/frmAbout.h"
 
 #include "app/ApplicationIcon.h"
+#include "app/ClassicFonts.h"
 
-#include <QApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -82,10 +82,8 @@ frmAbout::frmAbout(QWidget *owner)
     // above the border and the border through that control.
     setStyleSheet(QString::fromLatin1(kFrameStyle));
 
-    // The window's own font, the classic 8.25-point dialog size, for every control but the title.
-    QFont windowFont = QApplication::font();
-    windowFont.setPointSizeF(8.25);
-    windowFont.setBold(false);
+    // The window's own font, 8.25 points, for every control but the title.
+    const QFont windowFont = ClassicFont(PointsToPixels(8.25), false);
     setFont(windowFont);
 
     // Created in the window's control-list order, so that the stacking matches the drawing.
@@ -120,10 +118,7 @@ frmAbout::frmAbout(QWidget *owner)
     lblQuorvane->setObjectName(QStringLiteral("lblQuorvane"));
     lblQuorvane->setGeometry(TwipsRect(720, 240, 3615, 375));
     lblQuorvane->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    // Arial where it exists; its metric twin from fonts-liberation elsewhere.
-    QFont titleFont(QStringList{QStringLiteral("Arial"), QStringLiteral("Liberation Sans")}, 12,
-                    QFont::Bold);
-    lblQuorvane->setFont(titleFont);
+    lblQuorvane->setFont(ArialFont(PointsToPixels(12), true));
 
     // OK is the only control that takes the focus.
     butOK->setFocus(Qt::OtherFocusReason);

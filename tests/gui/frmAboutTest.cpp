@@ -116,16 +116,19 @@ TEST(frmAbout, FontsAndIcon)
 {
     frmAbout box;
     box.show(); // fonts as the styles leave them once the window is polished
+    // 12 and 8.25 points at 96 dots per inch, in pixels so that text keeps to the fixed layout.
     const QFontInfo title(box.lblQuorvane->font());
     EXPECT_TRUE(title.family() == QStringLiteral("Arial") ||
                 title.family() == QStringLiteral("Liberation Sans"))
         << title.family().toStdString();
     EXPECT_TRUE(title.bold());
-    EXPECT_DOUBLE_EQ(box.lblQuorvane->font().pointSizeF(), 12.0);
-    for (const char *name : {"lblDescription", "lblWarning", "lblCopyright", "butOK"}) {
-        const QFont font = Child<QWidget>(box, name)->font();
-        EXPECT_DOUBLE_EQ(font.pointSizeF(), 8.25) << name;
+    EXPECT_EQ(title.pixelSize(), 16);
+    for (const char *name : {"fraDescription", "lblDescription", "fraCopyright", "lblWarning",
+                             "lblCopyright", "butOK"}) {
+        const QFontInfo font(Child<QWidget>(box, name)->font());
+        EXPECT_EQ(font.pixelSize(), 11) << name;
         EXPECT_FALSE(font.bold()) << name;
+        EXPECT_EQ(font.family(), box.font().family()) << name;
     }
 
     const QPixmap image = box.Image1->pixmap();
