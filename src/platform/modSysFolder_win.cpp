@@ -1,0 +1,15 @@
+#include "platform/WinText.h"
+#include "platform/modSysFolder.h"
+
+namespace quorvane {
+
+std::string GetSystemFolder()
+{
+    const std::wstring folder =
+        GetSystemFolderWith<wchar_t>([](wchar_t *buffer, std::uint32_t size) {
+            return static_cast<std::uint32_t>(::GetSystemDirectoryW(buffer, size));
+        });
+    return Narrow(folder);
+}
+
+} // namespace quorvane
