@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/FolderListing.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace quorvane {
+
+/// How the search reads folders; tests put recording or failing stand-ins in.
+struct FolderAccess {
+    std::function<bool(const std::string &folder, const FolderEntryVisitor &visit)> list;
+    std::function<bool(const std::string &folder, const std::string &name)> isRegularFile;
+
+    /// This platform's folders: ListFolder and IsRegularFileAt.
+    static FolderAccess Platform();
+};
+
+/// Whether a name read from a file can stand for a file in a folder at all. A name holding a
+/// separator ('/' or '\'), a drive or stream colon, a NUL, or that is "." or "..", names something
+/// outside the folder it is looked for in; such a name is never found, and no folder but the
+/// prefix's own is ever read for it.
+bool IsPlainFileName(std::string_view name);
+
+/// The file search for prefix and name joined as they stand: true when the folder of the joined
+/// path (everything up to its last separator; the current folder when it has none) holds a regular,
+/// visible file whose name equals the path's last component without regard to ASCII letter case.
+/// Folders never match; a link counts as what it points to, a dangling link as nothing. A name
+/// that is not a plain file name is never found.
+bool IsFilePresent(const std::string &prefix, const std::string &name,
+                   const FolderAccess &access = FolderAccess::Platform());
+
+/// The same search for a whole path whose every part is trusted, such as a path the user chose.
+/// The last component is the name; it must be a plain file name too.
+bool IsFilePresent(const std::string &prefixedPath);
+
+/// The file search for many names: each folder is read once, on its first search, and answers
+/// every later search from memory, with the same answers as IsFilePresent. For one check; a new
+/// check starts with a new cache, so that it sees the folders as they are.
+class FolderCache {
+public:
+    explicit FolderCache(FolderAccess access = FolderAccess::Platform());
+
+    bool IsPresent(const std::string &prefix, const std::string &name);
+
+    /// How many folders have been read (a folder that could not be read counts too).
+    std::size_t FoldersRead() const { return m_folders.size(); }
+
+private:
+    struct Candidate {
+        std::string name;
+        EntryKind kind;
+    };
+    // The regular or unresolved entries by their name in lower case. Entries that can never match
+    // are not kept; links are resolved only when a search asks for them.
+    using Folder = std::unordered_map<std::string, std::vector<Candidate>>;
+
+    Folder &FolderOf(const std::string &folder);
+
+    FolderAccess m_access;
+    std::unordered_map<std::string, Folder> m_folders;
+};
+
+} // namespace quorvane
