@@ -86,19 +86,26 @@ bool IsFilePresent(const std::string &prefixedPath)
 
 FolderCache::FolderCache(FolderAccess access) : m_access(std::move(access)) {}
 
-FolderCache::Folder &FolderCache::FolderOf(const std::string &folder)
+FolderCache::Folder &FolderCache::FolderOf(std::string_view folder)
 {
-    const auto known = m_folders.find(folder);
-    if (known != m_folders.end()) {
-        return known->second;
+    auto known = m_folders.find(folder);
+    if (known == m_folders.end()) {
+        const std::string path(folder);
+        Folder entries;
+        m_access.list(path, [&entries](std::string_view entry, EntryKind kind) {
+            if (kind == EntryKind::Other) {
+                return;
+            }
+            Slot &slot = entries[FoldedAscii(entry)];
+            if (kind == EntryKind::RegularFile) {
+                slot.regular = true;
+            } else if (!slot.regular) {
+                slot.unresolved.emplace_back(entry);
+            }
+        });
+        known = m_folders.emplace(path, std::move(entries)).first;
     }
-    Folder entries;
-    m_access.list(folder, [&entries](std::string_view entry, EntryKind kind) {
-        if (kind != EntryKind::Other) {
-            entries[FoldedAscii(entry)].push_back({std::string(entry), kind});
-        }
-    });
-    return m_folders.emplace(folder, std::move(entries)).first->second;
+    return known->second;
 }
 
 bool FolderCache::IsPresent(const std::string &prefix, const std::string &name)
@@ -106,26 +113,31 @@ bool FolderCache::IsPresent(const std::string &prefix, const std::string &name)
     if (!IsPlainFileName(name)) {
         return false;
     }
-    const SplitPath path = Split(prefix + name);
-    if (path.last.empty()) {
+    // The name holds no separator, so the folder is the prefix's; only what follows the prefix's
+    // last separator runs into the name.
+    const std::size_t cut = prefix.find_last_of(kFolderSeparators);
+    const std::size_t tail = cut == std::string::npos ? 0 : cut + 1;
+    m_scratch.assign(prefix, tail);
+    m_scratch += name;
+    if (m_scratch.empty()) {
         return false;
     }
-    Folder &folder = FolderOf(path.folder);
-    const auto candidates = folder.find(FoldedAscii(path.last));
-    if (candidates == folder.end()) {
+    const std::string_view folderName = std::string_view(prefix).substr(0, tail);
+    Folder &folder = FolderOf(folderName);
+    std::transform(m_scratch.begin(), m_scratch.end(), m_scratch.begin(), FoldAscii);
+    const auto found = folder.find(m_scratch);
+    if (found == folder.end()) {
         return false;
     }
-    for (Candidate &candidate : candidates->second) {
-        if (candidate.kind == EntryKind::Unresolved) {
-            candidate.kind = m_access.isRegularFile(path.folder, candidate.name)
-                                 ? EntryKind::RegularFile
-                                 : EntryKind::Other;
-        }
-        if (candidate.kind == EntryKind::RegularFile) {
-            return true;
-        }
+    Slot &slot = found->second;
+    if (!slot.regular && !slot.unresolved.empty()) {
+        const std::string path(folderName);
+        slot.regular = std::any_of(
+            slot.unresolved.begin(), slot.unresolved.end(),
+            [&](const std::string &entry) { return m_access.isRegularFile(path, entry); });
+        slot.unresolved.clear(); // resolved once, for good
     }
-    return false;
+    return slot.regular;
 }
 
 } // namespace quorvane

@@ -51,18 +51,29 @@ public:
     std::size_t FoldersRead() const { return m_folders.size(); }
 
 private:
-    struct Candidate {
-        std::string name;
-        EntryKind kind;
+    // What a folder holds under one name in lower case: found for certain, or only links (and
+    // entries of unknown type) that are resolved when a search first asks for them. Entries that
+    // can never match are not kept.
+    struct Slot {
+        bool regular = false;
+        std::vector<std::string> unresolved;
     };
-    // The regular or unresolved entries by their name in lower case. Entries that can never match
-    // are not kept; links are resolved only when a search asks for them.
-    using Folder = std::unordered_map<std::string, std::vector<Candidate>>;
+    using Folder = std::unordered_map<std::string, Slot>;
 
-    Folder &FolderOf(const std::string &folder);
+    // Folders are looked up by a piece of the prefix, without copying it.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view path) const
+        {
+            return std::hash<std::string_view>{}(path);
+        }
+    };
+
+    Folder &FolderOf(std::string_view folder);
 
     FolderAccess m_access;
-    std::unordered_map<std::string, Folder> m_folders;
+    std::unordered_map<std::string, Folder, PathHash, std::equal_to<>> m_folders;
+    std::string m_scratch; // the name being looked up, in lower case
 };
 
 } // namespace quorvane
