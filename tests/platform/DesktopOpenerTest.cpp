@@ -23,6 +23,14 @@ std::string ReadWhole(const fs::path &path)
     return text.str();
 }
 
+void Replace(std::string &text, std::string_view placeholder, const std::string &value)
+{
+    for (std::size_t at = text.find(placeholder); at != std::string::npos;
+         at = text.find(placeholder, at + value.size())) {
+        text.replace(at, placeholder.size(), value);
+    }
+}
+
 // PATH holds only a folder with a fake opener that writes its argument count and each argument
 // into files, and then ends with the given status after the given delay (its one outside tool
 // named in full).
@@ -39,27 +47,23 @@ protected:
 
     void InstallOpener(int exitStatus, const std::string &delay = "0")
     {
-        const std::string record = (dir / "record").string();
+        const fs::path record = dir / "record";
         fs::remove_all(record);
         fs::create_directories(record);
-        const fs::path script =
-            dir.Write("bin/xdg-open", "#!/bin/sh\n"
-                                      "echo $# > '" +
-                                          record +
-                                          "/argc'\n"
-                                          "pwd > '" +
-                                          record +
-                                          "/cwd'\n"
-                                          "i=0\n"
-                                          "for a in \"$@\"; do i=$((i+1)); printf '%s' \"$a\" > '" +
-                                          record +
-                                          "/arg'$i; done\n"
-                                          "/bin/sleep " +
-                                          delay +
-                                          "\n"
-                                          "exit " +
-                                          std::to_string(exitStatus) + "\n");
-        fs::permissions(script, fs::perms::owner_all);
+        // A fake left running must not hold the test's output open, hence the redirection.
+        std::string script = R"(#!/bin/sh
+exec >/dev/null 2>&1
+echo $# > '@RECORD@/argc'
+pwd > '@RECORD@/cwd'
+i=0
+for a in "$@"; do i=$((i+1)); printf '%s' "$a" > '@RECORD@/arg'$i; done
+/bin/sleep @DELAY@
+exit @STATUS@
+)";
+        Replace(script, "@RECORD@", record.string());
+        Replace(script, "@DELAY@", delay);
+        Replace(script, "@STATUS@", std::to_string(exitStatus));
+        fs::permissions(dir.Write("bin/xdg-open", script), fs::perms::owner_all);
     }
     bool OpenerRan() const { return fs::exists(dir / "record" / "argc"); }
     std::vector<std::string> Arguments() const
