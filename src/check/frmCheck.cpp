@@ -30,15 +30,17 @@ constexpr std::string_view kAllFoundText = "All required DLL files found.";
 constexpr std::string_view kAllFoundTitle = "No Missing DLLs";
 constexpr std::string_view kOpenOperation = "open";
 
-// The window's dialog font: a plain sans face at the classic dialog size; the first of these the
-// machine has wins.
-const QStringList kFontFamilies = {"Liberation Sans", "Arial", "Helvetica", "DejaVu Sans"};
-constexpr double kFontPoints = 8.25;
+// The dialog font, 8.25 points at 96 dots per inch, in pixels so that text and geometry stay in
+// proportion on a screen whose font resolution differs; the first of these faces the machine has
+// wins ("Liberation Sans" and "Arimo" share Arial's widths), as in the main window.
+const QStringList kFontFamilies = {"Microsoft Sans Serif", "Liberation Sans", "Arimo", "Arial"};
+constexpr int kFontPixels = 11;
 
-// Positions and sizes are kept in twips, so that each line reads like the layout table.
+// Positions and sizes are kept in twips, 15 to a pixel, so that each line reads like the layout
+// table.
 constexpr int Twips(int twips)
 {
-    return (twips + 7) / 15;
+    return twips / 15;
 }
 
 QRect TwipsRect(int left, int top, int width, int height)
@@ -135,7 +137,7 @@ frmCheck::frmCheck(const QString &path, const QStringList &dependencies, QWidget
     QFont font;
     font.setFamilies(kFontFamilies);
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(kFontPoints);
+    font.setPixelSize(kFontPixels);
     setFont(font);
 
     fraCheck = new QGroupBox(Text(kCheckCaption), this);
