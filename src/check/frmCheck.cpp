@@ -1,5 +1,7 @@
 #include "check/frmCheck.h"
 
+#include "app/ApplicationIcon.h"
+#include "app/ClassicFonts.h"
 #include "platform/modSysFolder.h"
 
 #include <QApplication>
@@ -29,12 +31,6 @@ constexpr std::string_view kCloseCaption = "Close";
 constexpr std::string_view kAllFoundText = "All required DLL files found.";
 constexpr std::string_view kAllFoundTitle = "No Missing DLLs";
 constexpr std::string_view kOpenOperation = "open";
-
-// The dialog font, 8.25 points at 96 dots per inch, in pixels so that text and geometry stay in
-// proportion on a screen whose font resolution differs; the first of these faces the machine has
-// wins ("Liberation Sans" and "Arimo" share Arial's widths), as in the main window.
-const QStringList kFontFamilies = {"Microsoft Sans Serif", "Liberation Sans", "Arimo", "Arial"};
-constexpr int kFontPixels = 11;
 
 // Positions and sizes are kept in twips, 15 to a pixel, so that each line reads like the layout
 // table.
@@ -134,11 +130,9 @@ frmCheck::frmCheck(const QString &path, const QStringList &dependencies, QWidget
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(Twips(4590), Twips(5325));
-    QFont font;
-    font.setFamilies(kFontFamilies);
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(kFontPixels);
-    setFont(font);
+    setWindowIcon(ApplicationIcon());
+    // The platform's classic dialog font, as the main window's small controls use it.
+    setFont(ClassicFont(PointsToPixels(8.25), false));
 
     fraCheck = new QGroupBox(Text(kCheckCaption), this);
     fraCheck->setObjectName("fraCheck");

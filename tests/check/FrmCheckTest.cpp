@@ -137,6 +137,7 @@ TEST_F(FrmCheck, LayoutFollowsTheTwipTable)
     EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(window.windowIcon().isNull());
 
     const struct {
         const char *name;
