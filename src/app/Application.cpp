@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/ApplicationIcon.h"
 #include "app/ProgramCommandLine.h"
 #include "app/frmMain.h"
 
@@ -17,6 +18,7 @@ int RunApplication(int argc, char **argv, const std::function<void(frmMain &)> &
     int qtArgc = 1;
     QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
+    InstallApplicationIcon(); // all three windows show it
 
     frmMain window(commandLine);
     window.show();

@@ -1,12 +1,18 @@
 #include "app/frmMain.h"
 
+#include "app/ClassicFonts.h"
+#include "app/DependencyLaunch.h"
 #include "app/ListFill.h"
+#include "app/modOpenFile.h"
+#include "about/frmAbout.h"
+#include "check/FilePresence.h"
+#include "check/frmCheck.h"
+#include "platform/modSysFolder.h"
 #include "app/SortedListBox.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFont>
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -32,40 +38,9 @@ constexpr int Twips(int twips)
     return twips / 15;
 }
 
-// The layout's fonts are 9.75 and 8.25 points at 96 dots per inch. Sizing them in pixels keeps
-// text and geometry in proportion on a screen whose font resolution differs.
-constexpr int kLargeFontPixels = 13;
-constexpr int kSmallFontPixels = 11;
-
-// The narrow sans fonts that fit the captions, best first; "Liberation Sans" and "Arimo" share
-// Arial's widths and come with most Linux desktops.
-QString SansFamily()
-{
-    static const QString family = [] {
-        const QStringList installed = QFontDatabase::families();
-        for (const char *name : {"Microsoft Sans Serif", "Liberation Sans", "Arimo", "Arial"}) {
-            if (installed.contains(QLatin1String(name), Qt::CaseInsensitive)) {
-                return QString::fromLatin1(name);
-            }
-        }
-        return QString();
-    }();
-    return family;
-}
-
-QFont FormFont(int pixels, bool bold)
-{
-    QFont font;
-    if (SansFamily().isEmpty()) {
-        font.setFamily(QStringLiteral("Sans Serif"));
-        font.setStyleHint(QFont::SansSerif);
-    } else {
-        font.setFamily(SansFamily());
-    }
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
+// The layout's fonts: 9.75 points bold for the window, 9.75 regular and 8.25 regular for controls.
+constexpr int kLargeFontPixels = PointsToPixels(9.75);
+constexpr int kSmallFontPixels = PointsToPixels(8.25);
 
 void Setup(QWidget *control, const QString &name, int left, int top, int width, int height,
            const QFont &font)
@@ -92,8 +67,8 @@ QStringList ToItems(const std::vector<std::string> &texts)
 
 } // namespace
 
-frmMain::frmMain(const QString &commandLine, QWidget *parent)
-    : QWidget(parent), m_commandLine(commandLine)
+frmMain::frmMain(const QString &commandLine, frmMainServices services, QWidget *parent)
+    : QWidget(parent), m_commandLine(commandLine), m_services(std::move(services))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QLatin1String(kCaption));
@@ -102,7 +77,7 @@ frmMain::frmMain(const QString &commandLine, QWidget *parent)
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(Twips(kClientWidth), Twips(kClientHeight));
-    setFont(FormFont(kLargeFontPixels, true));
+    setFont(ClassicFont(kLargeFontPixels, true));
 
     CreateControls();
     SetTabOrder();
@@ -113,8 +88,8 @@ frmMain::frmMain(const QString &commandLine, QWidget *parent)
 
 void frmMain::CreateControls()
 {
-    const QFont large = FormFont(kLargeFontPixels, false);
-    const QFont small = FormFont(kSmallFontPixels, false);
+    const QFont large = ClassicFont(kLargeFontPixels, false);
+    const QFont small = ClassicFont(kSmallFontPixels, false);
     const QFont windowFont = font();
 
     // In the order of the window's control list; Left, Top, Width, Height in twips, each from the
@@ -235,6 +210,31 @@ void frmMain::ConnectHandlers()
     connect(cmdUnselect, &QPushButton::clicked, this, &frmMain::cmdUnselect_Click);
     connect(cmdDep, &QPushButton::clicked, this, &frmMain::cmdDep_Click);
     connect(cmdClose, &QPushButton::clicked, this, &frmMain::cmdClose_Click);
+    connect(cmdOpen, &QPushButton::clicked, this, &frmMain::cmdOpen_Click);
+    connect(cmdCheck, &QPushButton::clicked, this, &frmMain::cmdCheck_Click);
+    connect(cmdAbout, &QPushButton::clicked, this, &frmMain::cmdAbout_Click);
+    // A click, and a move of the current item by keyboard, both land here.
+    connect(LstDep, &QListWidget::currentItemChanged, this, [this] { ShowCurrentItemAsToolTip(*LstDep); });
+    connect(LstDep, &QListWidget::itemClicked, this, [this] { ShowCurrentItemAsToolTip(*LstDep); });
+    connect(LstImp, &QListWidget::itemClicked, this, [this] { ShowCurrentItemAsToolTip(*LstImp); });
+    connect(LstDep, &QListWidget::itemDoubleClicked, this, &frmMain::LstDep_DblClick);
+}
+
+frmMainServices frmMainServices::Platform()
+{
+    frmMainServices services;
+    services.openFile = [](QWidget *owner) { return ShowOpenFileDialog(owner); };
+    services.showCheck = [](const QString &path, const QStringList &dependencies, QWidget *owner) {
+        frmCheck::ShowModal(path, dependencies, owner);
+    };
+    services.showAbout = [](QWidget *owner) { frmAbout::ShowModal(owner); };
+    services.openDependency = [](QWidget *owner, const QString &path, const QListWidget &list) {
+        const DependencyLookup lookup{
+            [](const std::string &prefixedPath) { return IsFilePresent(prefixedPath); },
+            &GetSystemFolder};
+        OpenDependencyInNewCopy(owner, path, list, lookup);
+    };
+    return services;
 }
 
 void frmMain::showEvent(QShowEvent *event)
@@ -323,6 +323,42 @@ void frmMain::cmdClose_Click()
 {
     close();
     QCoreApplication::quit();
+}
+
+void frmMain::cmdOpen_Click()
+{
+    // The chosen path goes into the path box, whose change handler scans it; cancel changes nothing.
+    if (const auto path = m_services.openFile(this)) {
+        txtpath->setText(*path);
+    }
+}
+
+void frmMain::cmdCheck_Click()
+{
+    QStringList dependencies;
+    dependencies.reserve(LstDep->count());
+    for (int row = 0; row < LstDep->count(); ++row) {
+        dependencies.push_back(LstDep->item(row)->text());
+    }
+    m_services.showCheck(txtpath->text(), dependencies, this);
+}
+
+void frmMain::cmdAbout_Click()
+{
+    m_services.showAbout(this);
+}
+
+void frmMain::ShowCurrentItemAsToolTip(QListWidget &list)
+{
+    // A name wider than the list can be read in full by resting the pointer on it.
+    if (const QListWidgetItem *current = list.currentItem()) {
+        list.setToolTip(current->text());
+    }
+}
+
+void frmMain::LstDep_DblClick()
+{
+    m_services.openDependency(this, txtpath->text(), *LstDep);
 }
 
 void frmMain::ScanImports()

@@ -3,7 +3,11 @@
 #include <QString>
 #include <QWidget>
 
+#include <QStringList>
+
 #include <array>
+#include <functional>
+#include <optional>
 
 class QCheckBox;
 class QGroupBox;
@@ -17,6 +21,23 @@ namespace quorvane {
 
 class SortedListBox;
 
+/// The windows and the process start that the main window's buttons and list reach, injected so
+/// that tests can stand in for modal windows. Platform() gives the real ones.
+struct frmMainServices {
+    /// The file-open dialog; the chosen path, or nothing when the user cancels.
+    std::function<std::optional<QString>(QWidget *owner)> openFile;
+    /// The missing-dependency window, modal over owner, for the path and the dependency list.
+    std::function<void(const QString &path, const QStringList &dependencies, QWidget *owner)>
+        showCheck;
+    /// The About box, modal over owner.
+    std::function<void(QWidget *owner)> showAbout;
+    /// A double-click on the dependency list: a further copy of the program on the current item.
+    std::function<void(QWidget *owner, const QString &path, const QListWidget &LstDep)>
+        openDependency;
+
+    static frmMainServices Platform();
+};
+
 /// The start-up window: the path of the file under analysis, the choice of scan, and the
 /// dependency list. Every piece of state lives in its controls; a scan runs after every change of
 /// the path, the scan type or a file type.
@@ -26,7 +47,9 @@ class frmMain : public QWidget {
 public:
     /// Builds the window and runs its load handler with the program's command-line text, as the
     /// platform delivered it; a command-line file is scanned before the window first shows.
-    explicit frmMain(const QString &commandLine, QWidget *parent = nullptr);
+    explicit frmMain(const QString &commandLine,
+                     frmMainServices services = frmMainServices::Platform(),
+                     QWidget *parent = nullptr);
 
     // The controls, by the names the whole program uses for them; each is also the widget's object
     // name. The control arrays' elements are named "optScan_0", "chkType_3" and so on.
@@ -70,11 +93,17 @@ private:
     void cmdUnselect_Click();
     void cmdDep_Click();
     void cmdClose_Click();
+    void cmdOpen_Click();
+    void cmdCheck_Click();
+    void cmdAbout_Click();
+    void LstDep_DblClick();
+    static void ShowCurrentItemAsToolTip(QListWidget &list);
 
     void ScanImports();
     void StartDeepScan();
 
     QString m_commandLine;
+    frmMainServices m_services;
     bool m_centred = false;
     int m_importsScansRun = 0;
     int m_deepScansRun = 0;

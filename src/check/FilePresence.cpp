@@ -19,13 +19,6 @@ std::string FoldedAscii(std::string_view text)
     return folded;
 }
 
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return FoldAscii(x) == FoldAscii(y);
-           });
-}
-
 struct SplitPath {
     std::string folder; // up to and including the last separator; "" for the current folder
     std::string last;
@@ -60,6 +53,13 @@ bool SearchFolder(const FolderAccess &access, const std::string &folder, const s
 FolderAccess FolderAccess::Platform()
 {
     return {ListFolder, IsRegularFileAt};
+}
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return FoldAscii(x) == FoldAscii(y);
+           });
 }
 
 bool IsPlainFileName(std::string_view name)
