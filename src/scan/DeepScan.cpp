@@ -1,7 +1,7 @@
 #include "scan/DeepScan.h"
 
 #include "pe/FileBytes.h"
-#include "scan/CandidateMask.h"
+#include "scan/CandidateSearch.h"
 #include "scan/NameChars.h"
 
 #include <algorithm>
@@ -167,26 +167,19 @@ DeepScanResult Scanner::Run()
     return result;
 }
 
-// Every point in m_piece[0, limit) with the three bytes after it in hand.
+// Every point in m_piece[0, limit), which holds the three bytes after each of them.
 void Scanner::ScanPoints(std::size_t limit)
 {
     const std::uint8_t *bytes = m_piece.data();
-    std::size_t at = 0;
-    for (; at + 2 * kCandidateBlock <= limit; at += 2 * kCandidateBlock) {
-        std::uint32_t mask = CandidateMask(bytes + at) | CandidateMask(bytes + at + kCandidateBlock)
-                                                             << kCandidateBlock;
-        while (mask != 0) {
+    for (std::size_t from = 0; from < limit;) {
+        auto [at, mask] = NextCandidates(bytes, from, limit);
+        for (; mask != 0; mask &= mask - 1) {
             Candidate(at + static_cast<std::size_t>(std::countr_zero(mask)));
-            mask &= mask - 1;
             if (Stopped()) {
                 return;
             }
         }
-    }
-    for (; at < limit && !Stopped(); ++at) {
-        if (bytes[at] == '.') {
-            Candidate(at);
-        }
+        from = at + kCandidateBlockSize;
     }
 }
 
