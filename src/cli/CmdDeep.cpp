@@ -18,6 +18,7 @@ constexpr std::string_view kStatusNoSuchFile = "No such file.";
 constexpr std::string_view kStatusNotAFile = "Not a regular file.";
 constexpr std::string_view kStatusCannotOpen = "Cannot open the file for reading.";
 constexpr std::string_view kStatusReadFailed = "Could not read the file to its end.";
+constexpr std::string_view kStatusOutOfMemory = "Not enough memory for the names in the file.";
 
 // The --types values, in the order of the file-type boxes.
 constexpr std::array<std::string_view, 5> kTypeNames{"dll", "ocx", "sys", "drv", "tlb"};
@@ -38,6 +39,9 @@ std::string_view Reason(const std::string &path, const DeepScanResult &result)
 {
     if (result.failure == DeepScanFailure::ReadFailed) {
         return kStatusReadFailed;
+    }
+    if (result.failure == DeepScanFailure::OutOfMemory) {
+        return kStatusOutOfMemory;
     }
     std::error_code error;
     const auto status = std::filesystem::status(path, error);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 #include <unordered_set>
 
 namespace quorvane {
@@ -289,7 +290,7 @@ void Scanner::Keep(std::size_t type)
     }
     auto known = m_seen.find(m_name);
     if (known == m_seen.end()) {
-        known = m_seen.insert(m_name).first;
+        known = m_seen.insert(std::move(m_name)).first; // a name may be as long as the file
         m_found[type].push_back(&*known);
     }
     m_last[type] = &*known;
@@ -307,7 +308,15 @@ bool IsExtension(std::string_view extension)
 DeepScanResult ScanSourceContents(const ScanSource &source, const std::array<bool, 5> &ticked,
                                   const std::atomic<bool> *cancel, std::size_t chunkSize)
 {
-    return Scanner(source, ticked, cancel, chunkSize).Run();
+    // Names are as long as the file allows: a hostile file can hold one larger than memory.
+    try {
+        return Scanner(source, ticked, cancel, chunkSize).Run();
+    } catch (const std::bad_alloc &) {
+        DeepScanResult result;
+        result.readable = false;
+        result.failure = DeepScanFailure::OutOfMemory;
+        return result;
+    }
 }
 
 DeepScanResult ScanContents(std::span<const std::uint8_t> contents,

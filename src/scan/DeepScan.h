@@ -21,6 +21,7 @@ enum class DeepScanFailure {
     None,       // the whole file was read
     CannotOpen, // no regular file that can be opened for reading: missing, a folder, a pipe, ...
     ReadFailed, // the file could not be read to its end (it shrank, or the read failed)
+    OutOfMemory, // the names found do not fit in memory (a "name" many gigabytes long)
 };
 
 /// What one deep scan leaves behind.
@@ -70,7 +71,8 @@ public:
 inline constexpr std::size_t kDeepScanChunkSize = 128 * 1024;
 
 /// The scan over any source, read in pieces of chunkSize bytes (at least 1; tests use tiny pieces
-/// to put names across the seams). A short read ends the scan with ReadFailed.
+/// to put names across the seams). A short read ends the scan with ReadFailed; names that do not
+/// fit in memory end it with OutOfMemory. Throws nothing.
 DeepScanResult ScanSourceContents(const ScanSource &source, const std::array<bool, 5> &ticked,
                                   const std::atomic<bool> *cancel = nullptr,
                                   std::size_t chunkSize = kDeepScanChunkSize);

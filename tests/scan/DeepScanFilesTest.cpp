@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -138,6 +140,47 @@ TEST(RunDeepScan, FileThatShrinksWhileScannedEndsTheScan)
     EXPECT_EQ(r.failure, DeepScanFailure::ReadFailed);
     EXPECT_TRUE(r.scratch.empty());
     EXPECT_TRUE(r.dependencies.empty());
+}
+
+TEST(RunDeepScan, FileThatGrowsWhileScannedIsReadToTheSizeItHad)
+{
+    TempDir dir;
+    const auto path = dir.Write("grows.dll", "\0A.DLL\0"s + std::string(1 << 20, 'x'));
+    const auto file = FileBytes::Open(path.string());
+    ASSERT_TRUE(file);
+    class GrowingFile final : public ScanSource {
+    public:
+        GrowingFile(const FileBytes &f, std::filesystem::path p) : m_file(f), m_path(std::move(p))
+        {
+        }
+        std::uint64_t Size() const override { return m_file.Size(); }
+        std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
+        {
+            std::ofstream(m_path, std::ios::binary | std::ios::app) << "\\GROWN.DLL\\";
+            return m_file.ReadDirect(offset, out);
+        }
+
+    private:
+        const FileBytes &m_file;
+        std::filesystem::path m_path;
+    };
+    const DeepScanResult r = ScanSourceContents(GrowingFile(*file, path), kAllTypes);
+    EXPECT_TRUE(r.readable);
+    EXPECT_EQ(r.scratch, std::vector<std::string>{"A.DLL"});
+}
+
+TEST(RunDeepScan, NamesThatDoNotFitInMemoryEndTheScan)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer stops the program at a request this large";
+#else
+    // A piece of 16 TiB stands in for a name of that size: the first allocation that cannot be met.
+    const DeepScanResult r =
+        ScanSourceContents(test::BytesSource("\0A.DLL"s), kAllTypes, nullptr, std::size_t{1} << 44);
+    EXPECT_FALSE(r.readable);
+    EXPECT_EQ(r.failure, DeepScanFailure::OutOfMemory);
+    EXPECT_TRUE(r.scratch.empty());
+#endif
 }
 
 TEST(RunDeepScan, CancelledBeforeItStarts)

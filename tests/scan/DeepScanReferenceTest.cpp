@@ -56,8 +56,8 @@ TEST(DeepScanAgainstReference, RandomBytes)
 {
     std::mt19937 random(20240611);
     std::uniform_int_distribution<std::size_t> pieceSize(1, 40);
-    for (int round = 0; round < 20000; ++round) {
-        const std::string bytes = RandomBytes(random, round < 10000 ? 24 : 160);
+    for (int round = 0; round < 12000; ++round) {
+        const std::string bytes = RandomBytes(random, round < 6000 ? 24 : 160);
         const auto ticked = RandomTicks(random);
         const reference::Result expected = reference::DeepScan(bytes, ticked);
 
@@ -75,7 +75,7 @@ TEST(DeepScanAgainstReference, RandomBytes)
 TEST(DeepScanAgainstReference, OneTypeSearchOnRandomUpperCaseBytes)
 {
     std::mt19937 random(7);
-    for (int round = 0; round < 10000; ++round) {
+    for (int round = 0; round < 4000; ++round) {
         std::string bytes = RandomBytes(random, 80);
         for (char &c : bytes) {
             if (c >= 'a' && c <= 'z') {
@@ -94,7 +94,7 @@ TEST(DeepScanAgainstReference, OneTypeSearchOnRandomUpperCaseBytes)
 TEST(DeepScanAgainstReference, CleanFilenameOnRandomText)
 {
     std::mt19937 random(99);
-    for (int round = 0; round < 20000; ++round) {
+    for (int round = 0; round < 8000; ++round) {
         const std::string text = RandomBytes(random, 30);
         ASSERT_EQ(CleanFilename(text), reference::CleanFilename(text))
             << testing::PrintToString(text);
