@@ -59,6 +59,26 @@ TEST(CandidateSearch, VectorVariantsAgreeWithThePlainOne)
     }
 }
 
+TEST(CandidateSearch, EveryPairOfBytesAfterAPoint)
+{
+    // ".XY" for every X and Y, at every offset in a 64-byte block as the triples slide along.
+    std::vector<std::uint8_t> bytes;
+    for (int first = 0; first < 256; ++first) {
+        for (int second = 0; second < 256; ++second) {
+            bytes.insert(bytes.end(), {'.', static_cast<std::uint8_t>(first),
+                                       static_cast<std::uint8_t>(second)});
+        }
+    }
+    bytes.insert(bytes.end(), {0, 0});
+    const auto expected = AllCandidates(NextCandidatesPortable, bytes, 0, bytes.size() - 2);
+    EXPECT_EQ(expected.size(), 5u * 4u) << "DL, DR, OC, SY, TL in four mixes of case";
+    for (const CandidateSearch search : {CandidateSearchSse2(), CandidateSearchAvx2()}) {
+        if (search) {
+            EXPECT_EQ(AllCandidates(search, bytes, 0, bytes.size() - 2), expected);
+        }
+    }
+}
+
 TEST(CandidateSearch, EveryExtensionInEitherCaseAndNothingElse)
 {
     const std::string text = ".DLL.dll.Ocx.sYs.DrV.tlb.text.data.tls.d.o.s";
