@@ -86,7 +86,7 @@ public:
     Scanner(const ScanSource &source, const std::array<bool, 5> &ticked,
             const std::atomic<bool> *cancel, std::size_t chunkSize)
         : m_source(source), m_ticked(ticked), m_cancel(cancel),
-          m_chunkSize(std::max<std::size_t>(chunkSize, 1))
+          m_chunkSize(std::clamp<std::size_t>(chunkSize, 1, SIZE_MAX / 2))
     {
     }
 
