@@ -119,18 +119,5 @@ TEST(DeepScanMemory, RepeatedNamesAreNotKeptPerOccurrence)
     EXPECT_EQ(r.scratch, (std::vector<std::string>{"X.DLL", "Y.OCX"}));
 }
 
-TEST(DeepScanMemory, ManyDistinctNamesCostTheirOwnSize)
-{
-    std::string bytes;
-    for (int i = 0; i < 100000; ++i) {
-        bytes += "\\NAME" + std::to_string(i) + ".SYS";
-    }
-    const std::span contents(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
-    DeepScanResult r;
-    const std::size_t peak = PeakAllocatedBy([&] { r = ScanContents(contents, kAllTypes); });
-    EXPECT_EQ(r.scratch.size(), 100000u);
-    EXPECT_LT(peak, 100000 * 200) << "a few hundred bytes per distinct name at most";
-}
-
 } // namespace
 } // namespace quorvane

@@ -146,14 +146,6 @@ TEST(DeepScan, TypesInIndexOrderThenFileOrderFirstOccurrenceKept)
     EXPECT_EQ(r.dependencies, (Names{"A.DLL", "C.DLL", "B.OCX"}));
 }
 
-TEST(DeepScan, EmptyContents)
-{
-    const DeepScanResult r = ScanContents({}, kAllTypes);
-    EXPECT_TRUE(r.readable);
-    EXPECT_FALSE(r.cancelled);
-    EXPECT_TRUE(r.scratch.empty());
-}
-
 TEST(RemoveDuplicateNames, FirstOccurrenceStaysAndEmptyItemsAllStay)
 {
     Names list{"a.dll", "", "B.DLL", "A.DLL", "", "b.Dll", "c.dll", "A.dll"};
