@@ -16,6 +16,7 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
     app.require_subcommand(0, 1);
     app.fallthrough(false);
     AddReaderCommands(app, context);
+    AddDeepCommand(app, context);
     AddCheckCommand(app, context);
 
     // CLI11 takes the arguments last to first.

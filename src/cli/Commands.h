@@ -15,6 +15,7 @@ struct CommandContext {
 
 // Each adds its subcommands to the program; called once, in the order of the help text.
 void AddReaderCommands(CLI::App &app, CommandContext &context);
+void AddDeepCommand(CLI::App &app, CommandContext &context);
 void AddCheckCommand(CLI::App &app, CommandContext &context);
 
 } // namespace quorvane

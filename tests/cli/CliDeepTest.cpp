@@ -1,0 +1,105 @@
+// quorvane-cli deep, run in-process through RunCli and, for the exit status, as a real process.
+#include "cli/Cli.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+
+namespace quorvane {
+namespace {
+
+using namespace std::string_literals;
+
+struct CliRun {
+    int status = 0;
+    std::string out;
+    std::string err;
+};
+
+CliRun Cli(std::vector<std::string> args)
+{
+    std::ostringstream out, err;
+    const int status = RunCli(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+class CliDeep : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Found in this order: the list shows them sorted, each once.
+        m_file =
+            dir.Write("app.exe", "MZ\0\0B.ocx\0ab.dll\0a.dll\0A,B.DLL\0A1.Dll\0AB.DLL\0X.sys\0"s)
+                .string();
+    }
+    test::TempDir dir;
+    std::string m_file;
+};
+
+TEST_F(CliDeep, NamesInTheDependencyListsOrder)
+{
+    const CliRun r = Cli({"deep", m_file});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, "A,B.DLL\nA.DLL\nA1.DLL\nAB.DLL\nB.OCX\nX.SYS\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(CliDeep, TypesChooseTheExtensions)
+{
+    EXPECT_EQ(Cli({"deep", "--types=ocx,SYS", m_file}).out, "B.OCX\nX.SYS\n");
+    EXPECT_EQ(Cli({"deep", "--types", "tlb", m_file}).out, "");
+    EXPECT_EQ(Cli({"deep", "--types=dll,,drv", m_file}).out, "A,B.DLL\nA.DLL\nA1.DLL\nAB.DLL\n");
+    const CliRun wrong = Cli({"deep", "--types=dll,exe", m_file});
+    EXPECT_EQ(wrong.status, kExitUsage);
+    EXPECT_EQ(wrong.out, "");
+    EXPECT_EQ(std::count(wrong.err.begin(), wrong.err.end(), '\n'), 1) << wrong.err;
+}
+
+TEST_F(CliDeep, FilesThatCannotBeReadAreErrors)
+{
+    const std::string empty = dir.Write("empty.dll", "").string();
+    const std::string missing = (dir / "missing.dll").string();
+    const std::string folder = dir.Path().string();
+    const CliRun r = Cli({"deep", "--types=ocx", m_file, empty, missing, folder, "/dev/zero"});
+    EXPECT_EQ(r.status, kExitUnreadable);
+    EXPECT_EQ(r.out, m_file + ":\n\tB.OCX\n" + empty + ":\n");
+    EXPECT_EQ(r.err, missing + ": No such file.\n" + folder + ": Not a regular file.\n" +
+                         "/dev/zero: Not a regular file.\n");
+    EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+TEST_F(CliDeep, FileWithoutNamesIsNoError)
+{
+    const CliRun r = Cli({"deep", dir.Write("plain.txt", "nothing here.").string()});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(CliDeep, JsonHoldsEveryFile)
+{
+    const std::string missing = (dir / "missing.dll").string();
+    const CliRun r = Cli({"deep", "--json", "--types=sys,ocx", m_file, missing});
+    EXPECT_EQ(r.status, kExitUnreadable);
+    const auto doc = nlohmann::json::parse(r.out);
+    EXPECT_EQ(doc["command"], "deep");
+    ASSERT_EQ(doc["files"].size(), 2u);
+    EXPECT_EQ(doc["files"][0]["path"], m_file);
+    EXPECT_EQ(doc["files"][0]["ok"], true);
+    EXPECT_EQ(doc["files"][0]["names"], nlohmann::json({"B.OCX", "X.SYS"}));
+    EXPECT_EQ(doc["files"][1]["ok"], false);
+    EXPECT_EQ(doc["files"][1]["status"], "No such file.");
+    EXPECT_EQ(doc["files"][1]["names"], nlohmann::json::array());
+}
+
+TEST_F(CliDeep, RealProcessExitStatus)
+{
+    const std::string cli = QUORVANE_CLI_PATH;
+    EXPECT_EQ(std::system((cli + " deep '" + m_file + "' >/dev/null").c_str()), 0);
+    EXPECT_NE(std::system((cli + " deep /nonexistent 2>/dev/null").c_str()), 0);
+}
+
+} // namespace
+} // namespace quorvane
