@@ -8,9 +8,13 @@
 #include "check/FilePresence.h"
 #include "check/frmCheck.h"
 #include "platform/modSysFolder.h"
+#include "scan/DeepScan.h"
 #include "app/SortedListBox.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QCoreApplication>
 #include <QFont>
 #include <QGroupBox>
@@ -364,6 +368,7 @@ void frmMain::LstDep_DblClick()
 void frmMain::ScanImports()
 {
     ++m_importsScansRun;
+    CancelDeepScan(); // a newer request supersedes a running deep scan
     LstDep->clear();
     LstImp->clear();
     // Paths are UTF-8 throughout the core, on every platform.
@@ -374,11 +379,75 @@ void frmMain::ScanImports()
 
 void frmMain::StartDeepScan()
 {
-    // The Deep Scan empties the dependency list and then adds the names it finds in the file's
-    // bytes; the export list keeps what it showed. The search over the bytes is not wired in
-    // yet, so the list stays as after a scan that finds no names.
+    // The dependency list empties at once and the export list keeps what it showed. The search
+    // runs on a worker thread so that the window keeps painting and answering; its names reach
+    // the lists in one step when it ends, unless a newer request has superseded it by then.
     ++m_deepScansRun;
     LstDep->clear();
+    CancelDeepScan();
+
+    std::array<bool, 5> ticked{};
+    for (std::size_t i = 0; i < chkType.size(); ++i) {
+        ticked[i] = chkType[i]->isChecked();
+    }
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    auto *watcher = new QFutureWatcher<DeepScanResult>(this);
+    m_deepScan = {watcher, cancel};
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [this, watcher] { DeepScanFinished(watcher); });
+    SetBusy(true);
+    watcher->setFuture(QtConcurrent::run(
+        [path = txtpath->text().toStdString(), ticked, cancel] {
+            return RunDeepScan(path, ticked, cancel.get());
+        }));
+}
+
+void frmMain::CancelDeepScan()
+{
+    if (m_deepScan.cancel) {
+        m_deepScan.cancel->store(true);
+    }
+    m_deepScan = {};
+    SetBusy(false);
+}
+
+void frmMain::DeepScanFinished(QFutureWatcher<DeepScanResult> *watcher)
+{
+    watcher->deleteLater();
+    if (watcher != m_deepScan.watcher) {
+        return; // superseded: a newer scan owns the lists now
+    }
+    m_deepScan = {};
+    SetBusy(false);
+    const DeepScanResult result = watcher->result();
+    if (result.cancelled) {
+        return;
+    }
+    // The scratch list keeps the scan's distinct names in their order; the dependency list shows
+    // those that pass the extension test, sorted.
+    List1->clear();
+    List1->addItems(ToItems(result.scratch));
+    LstDep->AddItems(ToItems(result.dependencies));
+    emit DeepScanApplied();
+}
+
+void frmMain::SetBusy(bool busy)
+{
+    if (busy != m_busy) {
+        m_busy = busy;
+        if (busy) {
+            QApplication::setOverrideCursor(Qt::BusyCursor);
+        } else {
+            QApplication::restoreOverrideCursor();
+        }
+    }
+}
+
+frmMain::~frmMain()
+{
+    // Closing the program during a scan ends the scan too; the worker sees its flag within one
+    // piece of the file.
+    CancelDeepScan();
 }
 
 } // namespace quorvane

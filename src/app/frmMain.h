@@ -6,8 +6,12 @@
 #include <QStringList>
 
 #include <array>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
+
+template <typename T> class QFutureWatcher;
 
 class QCheckBox;
 class QGroupBox;
@@ -20,6 +24,7 @@ class QShowEvent;
 namespace quorvane {
 
 class SortedListBox;
+struct DeepScanResult;
 
 /// The windows and the process start that the main window's buttons and list reach, injected so
 /// that tests can stand in for modal windows. Platform() gives the real ones.
@@ -50,6 +55,7 @@ public:
     explicit frmMain(const QString &commandLine,
                      frmMainServices services = frmMainServices::Platform(),
                      QWidget *parent = nullptr);
+    ~frmMain() override;
 
     // The controls, by the names the whole program uses for them; each is also the widget's object
     // name. The control arrays' elements are named "optScan_0", "chkType_3" and so on.
@@ -76,6 +82,12 @@ public:
     /// How many times each scan has run since the window was built, load handler included.
     int ImportsScansRun() const { return m_importsScansRun; }
     int DeepScansRun() const { return m_deepScansRun; }
+    /// Whether a deep scan is running on its worker thread.
+    bool DeepScanRunning() const { return m_deepScan.watcher != nullptr; }
+
+signals:
+    /// A deep scan ended and its names reached the lists.
+    void DeepScanApplied();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -101,9 +113,20 @@ private:
 
     void ScanImports();
     void StartDeepScan();
+    void CancelDeepScan();
+    void DeepScanFinished(QFutureWatcher<DeepScanResult> *watcher);
+    void SetBusy(bool busy);
+
+    // The deep scan that owns the lists: its watcher and the flag that cancels it.
+    struct RunningDeepScan {
+        QFutureWatcher<DeepScanResult> *watcher = nullptr;
+        std::shared_ptr<std::atomic<bool>> cancel;
+    };
 
     QString m_commandLine;
     frmMainServices m_services;
+    RunningDeepScan m_deepScan;
+    bool m_busy = false;
     bool m_centred = false;
     int m_importsScansRun = 0;
     int m_deepScansRun = 0;
