@@ -4,6 +4,7 @@
 #include "check/MissingCheck.h"
 #include "cli/Cli.h"
 #include "cli/Commands.h"
+#include "cli/DeepReport.h"
 #include "cli/Report.h"
 #include "pe/modPETables.h"
 #include "platform/PathRules.h"
@@ -18,6 +19,8 @@ namespace {
 
 struct CheckOptions {
     bool json = false;
+    bool deep = false;
+    std::string types = std::string(kAllTypes);
     std::optional<std::string> systemDir;
     std::vector<std::string> files;
 };
@@ -48,6 +51,18 @@ std::string SystemFolderFrom(const std::optional<std::string> &systemDir)
     return endsInSeparator() ? std::string() : folder;
 }
 
+// The check over the names the deep scan leaves in the dependency list.
+FileReport CheckDeepScan(const std::string &path, const std::array<bool, 5> &ticked,
+                         const std::string &sysPrefix)
+{
+    FileReport report = DeepScanReport(path, ticked);
+    if (report.ok) {
+        report.names = FindMissingNames(ApplicationPrefix(path), sysPrefix, report.names);
+        report.exitStatus = report.names.empty() ? kExitOk : kExitMissing;
+    }
+    return report;
+}
+
 FileReport CheckFile(const std::string &path, const std::string &sysPrefix)
 {
     FileReport report;
@@ -75,13 +90,19 @@ void AddCheckCommand(CLI::App &app, CommandContext &context)
     command->add_option("--system-dir", options->systemDir,
                         "The system folder to search (default: $QUORVANE_SYSTEM_DIR, else "
                         "$WINEPREFIX/drive_c/windows/system32)");
+    CLI::Option *deep = command->add_flag(
+        "--deep", options->deep, "Check the names the Deep Scan finds instead of the import table's");
+    AddTypesOption(*command, options->types)->needs(deep);
     command->add_flag("--json", options->json, "Print one JSON document");
     command->add_option("FILE", options->files, "PE files (EXE, DLL, OCX)")->required();
     command->callback([&context, options] {
         const std::string sysPrefix = SystemPrefix(SystemFolderFrom(options->systemDir));
+        const std::array<bool, 5> ticked =
+            TickedTypes(options->types).value_or(std::array<bool, 5>{});
         std::vector<FileReport> reports;
         for (const std::string &path : options->files) {
-            reports.push_back(CheckFile(path, sysPrefix));
+            reports.push_back(options->deep ? CheckDeepScan(path, ticked, sysPrefix)
+                                            : CheckFile(path, sysPrefix));
         }
         if (options->json) {
             WriteJsonReports(context.out, "check", reports);
