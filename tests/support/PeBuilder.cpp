@@ -7,8 +7,8 @@ namespace quorvane::test {
 namespace {
 
 constexpr std::uint32_t kFileAlignment = 0x200;
-constexpr std::uint32_t kSectionAlignment = 0x1000;
-constexpr std::uint32_t kSectionRva = 0x1000;
+constexpr std::uint32_t kStandardSectionAlignment = 0x1000;
+constexpr std::uint32_t kStandardSectionRva = 0x1000;
 constexpr std::uint64_t kNtOffset = 0x80;
 
 std::uint64_t AlignUp(std::uint64_t v, std::uint64_t a)
@@ -64,7 +64,11 @@ BuiltPe PeBuilder::Build() const
     l.sectionTableOffset = l.optionalOffset + optionalSize;
     const std::uint64_t sizeOfHeaders = AlignUp(l.sectionTableOffset + 40, kFileAlignment);
     l.sectionOffset = sizeOfHeaders;
-    l.sectionRva = kSectionRva;
+    // A low-alignment image is mapped as one piece: its section lies at the RVA equal to its offset.
+    const std::uint32_t sectionAlignment = lowAlignment ? kFileAlignment : kStandardSectionAlignment;
+    const auto sectionRva =
+        lowAlignment ? static_cast<std::uint32_t>(sizeOfHeaders) : kStandardSectionRva;
+    l.sectionRva = sectionRva;
 
     // The data section, laid out front to back; offsets are relative to its start until the end.
     std::vector<std::uint8_t> data;
@@ -91,7 +95,7 @@ BuiltPe PeBuilder::Build() const
         data.push_back(0);
         return at;
     };
-    auto rva = [](std::uint64_t rel) { return static_cast<std::uint32_t>(kSectionRva + rel); };
+    auto rva = [sectionRva](std::uint64_t rel) { return static_cast<std::uint32_t>(sectionRva + rel); };
 
     const std::uint64_t importDir = reserve(20 * (imports.size() + 1));
     const std::uint64_t delayDir = reserve(32 * (delayImports.size() + 1));
@@ -184,19 +188,19 @@ BuiltPe PeBuilder::Build() const
     pe.bytes[oh + 2] = 14; // linker version
     pe.PutU32(oh + 4, static_cast<std::uint32_t>(rawSize));       // SizeOfCode (approximate)
     pe.PutU32(oh + 16, rva(code));                                 // AddressOfEntryPoint
-    pe.PutU32(oh + 20, kSectionRva);                               // BaseOfCode
+    pe.PutU32(oh + 20, sectionRva);                               // BaseOfCode
     if (wide) {
         pe.PutU32(oh + 24, 0x40000000);
         pe.PutU32(oh + 28, 0x00000001); // ImageBase 0x140000000
     } else {
-        pe.PutU32(oh + 24, kSectionRva); // BaseOfData
+        pe.PutU32(oh + 24, sectionRva); // BaseOfData
         pe.PutU32(oh + 28, isDll ? 0x10000000 : 0x00400000);
     }
-    pe.PutU32(oh + 32, kSectionAlignment);
+    pe.PutU32(oh + 32, sectionAlignment);
     pe.PutU32(oh + 36, kFileAlignment);
     pe.PutU16(oh + 40, 6); // OS version 6.0
     pe.PutU16(oh + 48, 6); // subsystem version 6.0
-    pe.PutU32(oh + 56, static_cast<std::uint32_t>(kSectionRva + AlignUp(virtualSize, kSectionAlignment)));
+    pe.PutU32(oh + 56, static_cast<std::uint32_t>(sectionRva + AlignUp(virtualSize, sectionAlignment)));
     pe.PutU32(oh + 60, static_cast<std::uint32_t>(sizeOfHeaders));
     pe.PutU16(oh + 68, 3); // console subsystem
     const std::uint64_t stackFields = oh + 72;
@@ -229,7 +233,7 @@ BuiltPe PeBuilder::Build() const
         pe.bytes[sh + static_cast<std::uint64_t>(i)] = static_cast<std::uint8_t>(name[i]);
     }
     pe.PutU32(sh + 8, static_cast<std::uint32_t>(virtualSize));
-    pe.PutU32(sh + 12, kSectionRva);
+    pe.PutU32(sh + 12, sectionRva);
     pe.PutU32(sh + 16, static_cast<std::uint32_t>(rawSize));
     pe.PutU32(sh + 20, static_cast<std::uint32_t>(l.sectionOffset));
     pe.PutU32(sh + 36, 0x60000020); // code, readable, executable

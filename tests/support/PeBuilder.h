@@ -54,6 +54,7 @@ struct PeBuilder {
     std::string dllName = "SAMPLE.dll"; // the export directory's own name
     bool withImportTable = true;        // false: no import data directory entry
     bool withExportTable = true;        // false: no export data directory entry (also when empty)
+    bool lowAlignment = false;          // SectionAlignment == FileAlignment == 512: offsets equal RVAs
 
     BuiltPe Build() const;
 };
