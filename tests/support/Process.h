@@ -12,7 +12,6 @@
 #include <fstream>
 #include <functional>
 #include <grp.h>
-#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -42,7 +41,9 @@ namespace detail {
 inline std::string Slurp(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 inline bool DropTo(uid_t uid)
