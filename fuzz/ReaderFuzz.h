@@ -39,7 +39,8 @@ protected:
         if (offset >= size) {
             return 0;
         }
-        const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), size - offset));
+        const auto count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), size - offset));
         std::memcpy(out.data(), m_bytes.data() + offset, count);
         return count;
     }

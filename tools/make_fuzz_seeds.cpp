@@ -26,7 +26,8 @@ void WriteSeed(const std::filesystem::path &dir, const std::string &name,
 {
     std::filesystem::create_directories(dir);
     std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + (dir / name).string());
     }
@@ -74,7 +75,8 @@ int main(int argc, char **argv)
         const std::filesystem::path corpus = argv[1];
         const auto readers = {corpus / "fuzz_imports", corpus / "fuzz_exports"};
         int written = 0;
-        const auto writeImage = [&](const std::string &name, const std::vector<std::uint8_t> &bytes) {
+        const auto writeImage = [&](const std::string &name,
+                                    const std::vector<std::uint8_t> &bytes) {
             if (bytes.size() > kMaxSeedSize) {
                 return;
             }
@@ -99,14 +101,18 @@ int main(int argc, char **argv)
         }
 
         const auto json = corpus / "fuzz_json";
-        WriteSeed(json, "plain", JsonSeed("imports", {{"app.exe", "OK.", true, {"KERNEL32.dll", "USER32.dll"}}}));
-        WriteSeed(json, "failures", JsonSeed("exports", {{"a.dll", "No export table.", false, {}},
-                                                         {"/tmp/missing", "Error mapping file.", false, {}}}));
+        WriteSeed(json, "plain",
+                  JsonSeed("imports", {{"app.exe", "OK.", true, {"KERNEL32.dll", "USER32.dll"}}}));
+        WriteSeed(json, "failures",
+                  JsonSeed("exports", {{"a.dll", "No export table.", false, {}},
+                                       {"/tmp/missing", "Error mapping file.", false, {}}}));
         WriteSeed(json, "awkward_bytes",
-                  JsonSeed("imports", {{"caf\xE9.dll", "OK.", true,
+                  JsonSeed("imports", {{"caf\xE9.dll",
+                                        "OK.",
+                                        true,
                                         {"\"quoted\\\"", "ctl\x01\x1b[2J", "Caf\xC3\xA9", "bad\xC3",
-                                         "\xED\xA0\x80surrogate", "\xF4\x90\x80\x80", "\xC0\xAFover",
-                                         std::string("nul\0inside", 10)}}}));
+                                         "\xED\xA0\x80surrogate", "\xF4\x90\x80\x80",
+                                         "\xC0\xAFover", std::string("nul\0inside", 10)}}}));
         written += 3;
         std::printf("wrote %d seeds\n", written);
     } catch (const std::exception &e) {

@@ -52,19 +52,20 @@ std::optional<std::uint32_t> ByteView::ReadU32(std::uint64_t offset) const
 }
 
 std::optional<std::string> ByteView::ReadCString(std::uint64_t offset,
-                                                  std::uint64_t maxLength) const
+                                                 std::uint64_t maxLength) const
 {
     std::string text;
     std::uint64_t at = offset;
     while (at - offset <= maxLength) {
         // Room for the remaining name bytes and the zero after them, saturating at the top.
         const std::uint64_t remaining = maxLength - (at - offset);
-        const auto window = m_source->Window(at, remaining == UINT64_MAX ? remaining : remaining + 1);
+        const auto window =
+            m_source->Window(at, remaining == UINT64_MAX ? remaining : remaining + 1);
         if (window.empty()) {
             return std::nullopt;
         }
-        const auto *zero = static_cast<const std::uint8_t *>(
-            std::memchr(window.data(), 0, window.size()));
+        const auto *zero =
+            static_cast<const std::uint8_t *>(std::memchr(window.data(), 0, window.size()));
         const auto count = zero ? static_cast<std::size_t>(zero - window.data()) : window.size();
         text.append(reinterpret_cast<const char *>(window.data()), count);
         if (zero) {
@@ -95,14 +96,17 @@ std::span<const std::uint8_t> PagedSource::Window(std::uint64_t offset,
         if (m_pages.size() < m_maxPages) {
             hit = m_pages.insert(m_pages.end(), Page{});
         } else {
-            hit = std::min_element(m_pages.begin(), m_pages.end(),
-                                   [](const Page &a, const Page &b) { return a.lastUse < b.lastUse; });
+            hit =
+                std::min_element(m_pages.begin(), m_pages.end(), [](const Page &a, const Page &b) {
+                    return a.lastUse < b.lastUse;
+                });
         }
         hit->index = index;
         // The last page is only as long as the store claims to be, so that a store that grew
         // after it was opened cannot show more bytes than Size() promised.
         const std::uint64_t start = index * m_pageSize;
-        hit->bytes.resize(static_cast<std::size_t>(std::min<std::uint64_t>(m_pageSize, m_size - start)));
+        hit->bytes.resize(
+            static_cast<std::size_t>(std::min<std::uint64_t>(m_pageSize, m_size - start)));
         const auto got = ReadAt(start, hit->bytes);
         hit->bytes.resize(got);
     }

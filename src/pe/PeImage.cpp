@@ -8,8 +8,8 @@
 namespace quorvane {
 namespace {
 
-constexpr std::uint16_t kDosMagic = 0x5A4D;     // "MZ"
-constexpr std::uint32_t kNtSignature = 0x4550;  // "PE\0\0"
+constexpr std::uint16_t kDosMagic = 0x5A4D;    // "MZ"
+constexpr std::uint32_t kNtSignature = 0x4550; // "PE\0\0"
 constexpr std::uint16_t kMagicPe32 = 0x10B;
 constexpr std::uint16_t kMagicPe32Plus = 0x20B;
 constexpr std::uint64_t kDosHeaderSize = 64;
@@ -48,7 +48,8 @@ std::optional<PeImage> PeImage::Parse(const ByteSource &source)
         return std::nullopt;
     }
     const auto lfanew = b.ReadU32(kLfanewOffset);
-    if (!lfanew || !b.Contains(*lfanew, 4 + kFileHeaderSize) || b.ReadU32(*lfanew) != kNtSignature) {
+    if (!lfanew || !b.Contains(*lfanew, 4 + kFileHeaderSize) ||
+        b.ReadU32(*lfanew) != kNtSignature) {
         return std::nullopt;
     }
     image.m_ntOffset = *lfanew;
@@ -78,8 +79,8 @@ std::optional<PeImage> PeImage::Parse(const ByteSource &source)
         return std::nullopt;
     }
 
-    // Fields past SizeOfOptionalHeader are not part of the header: they read as zero. A field inside
-    // it that cannot be read any more means the file shrank under us.
+    // Fields past SizeOfOptionalHeader are not part of the header: they read as zero. A field
+    // inside it that cannot be read any more means the file shrank under us.
     bool shrank = false;
     const auto optionalU32 = [&image, &b, &shrank](std::uint32_t at) -> std::uint32_t {
         if (image.m_optionalSize < std::uint64_t{at} + 4) {
@@ -92,8 +93,8 @@ std::optional<PeImage> PeImage::Parse(const ByteSource &source)
     const std::uint32_t directoriesAt = image.m_kind == PeKind::Pe32 ? 96 : 112;
     if (image.m_optionalSize >= directoriesAt) {
         // NumberOfRvaAndSizes counts no further than the header reaches.
-        image.m_directoryCount = std::min<std::uint32_t>(optionalU32(directoriesAt - 4),
-                                                         (image.m_optionalSize - directoriesAt) / 8);
+        image.m_directoryCount = std::min<std::uint32_t>(
+            optionalU32(directoriesAt - 4), (image.m_optionalSize - directoriesAt) / 8);
     }
     image.m_sizeOfHeaders = optionalU32(kSizeOfHeadersOffset);
     image.m_sizeOfImage = optionalU32(kSizeOfImageOffset);
@@ -120,7 +121,8 @@ std::optional<PeImage> PeImage::Parse(const ByteSource &source)
             return std::nullopt; // the file shrank under us
         }
         const auto u32 = [&raw](std::size_t at) {
-            return static_cast<std::uint32_t>(raw[at]) | (static_cast<std::uint32_t>(raw[at + 1]) << 8) |
+            return static_cast<std::uint32_t>(raw[at]) |
+                   (static_cast<std::uint32_t>(raw[at + 1]) << 8) |
                    (static_cast<std::uint32_t>(raw[at + 2]) << 16) |
                    (static_cast<std::uint32_t>(raw[at + 3]) << 24);
         };
@@ -203,8 +205,9 @@ void PeImage::BuildSegments()
 
 std::optional<std::uint64_t> PeImage::RvaToOffset(std::uint64_t rva) const
 {
-    const auto after = std::upper_bound(m_segments.begin(), m_segments.end(), rva,
-                                        [](std::uint64_t r, const Segment &s) { return r < s.begin; });
+    const auto after =
+        std::upper_bound(m_segments.begin(), m_segments.end(), rva,
+                         [](std::uint64_t r, const Segment &s) { return r < s.begin; });
     if (after != m_segments.begin()) {
         const Segment &segment = *std::prev(after);
         if (segment.section != kNoSection) {

@@ -48,7 +48,7 @@ public:
 
 private:
     struct Segment {
-        std::uint64_t begin = 0;  // RVA range [begin, next segment's begin) ...
+        std::uint64_t begin = 0;   // RVA range [begin, next segment's begin) ...
         std::uint32_t section = 0; // ... served by this section (UINT32_MAX: none)
     };
     struct Section {

@@ -1,6 +1,6 @@
-// quorvane-cli on hostile input: every malformed case gives the readers' statuses and names, special
-// files end in exit status 2 at once and never in a signal, and the analysed files are only ever
-// opened for reading (seen with strace) and left exactly as they were.
+// quorvane-cli on hostile input: every malformed case gives the readers' statuses and names,
+// special files end in exit status 2 at once and never in a signal, and the analysed files are only
+// ever opened for reading (seen with strace) and left exactly as they were.
 #include "cli/Cli.h"
 #include "pe/modPETables.h"
 #include "support/MalformedPe.h"
@@ -40,7 +40,8 @@ std::vector<CaseFile> WriteCases(const test::TempDir &dir)
             const auto path = dir / (c.name + (bitness == Bitness::Pe32 ? ".exe" : ".dll"));
             const auto bytes = c.make(bitness);
             std::ofstream(path, std::ios::binary)
-                .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+                .write(reinterpret_cast<const char *>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size()));
             files.push_back({path.string(), &c});
         }
     }
@@ -69,7 +70,8 @@ TEST(CliHostile, EveryMalformedCaseGivesTheReadersAnswer)
             const auto &expected = command == "imports" ? files[i].c->imports : files[i].c->exports;
             const auto &file = doc["files"][i];
             EXPECT_EQ(file["status"], expected.status) << command << ' ' << files[i].path;
-            EXPECT_TRUE(file["names"] == nlohmann::json(expected.names)) << command << ' ' << files[i].path;
+            EXPECT_TRUE(file["names"] == nlohmann::json(expected.names))
+                << command << ' ' << files[i].path;
         }
     }
 }
@@ -92,7 +94,8 @@ TEST(CliHostile, SpecialFilesEndInStatusTwoAtOnce)
     for (const std::string &path : paths) {
         for (const std::string command : {"imports", "exports"}) {
             const auto r = test::RunProcess({kCli, command, path}, 10s);
-            EXPECT_TRUE(r.exited) << path << ": signal " << r.signal << (r.timedOut ? ", hung" : "");
+            EXPECT_TRUE(r.exited) << path << ": signal " << r.signal
+                                  << (r.timedOut ? ", hung" : "");
             EXPECT_EQ(r.exitCode, kExitUnreadable) << path;
             EXPECT_EQ(r.out, "") << path;
             EXPECT_EQ(r.err, path + ": Error mapping file.\n");
@@ -198,9 +201,17 @@ TEST(CliHostile, AnalysedFilesAreOnlyOpenedForReadingAndStayAsTheyWere)
     }
     const std::string log = (dir / "trace.log").string();
     for (const std::string command : {"imports", "exports"}) {
-        std::vector<std::string> args = {"/usr/bin/strace", "-f", "-qq", "-s", "4096", "-o", log,
-                                         "-e", "trace=open,openat,openat2,creat,truncate,ftruncate",
-                                         kCli, command};
+        std::vector<std::string> args = {"/usr/bin/strace",
+                                         "-f",
+                                         "-qq",
+                                         "-s",
+                                         "4096",
+                                         "-o",
+                                         log,
+                                         "-e",
+                                         "trace=open,openat,openat2,creat,truncate,ftruncate",
+                                         kCli,
+                                         command};
         for (const auto &f : files) {
             args.push_back(f.path);
         }
@@ -213,7 +224,8 @@ TEST(CliHostile, AnalysedFilesAreOnlyOpenedForReadingAndStayAsTheyWere)
             ASSERT_NE(seen, trace.opens.end()) << command << " never opened " << f.path;
             for (const std::string &flags : seen->second) {
                 EXPECT_NE(flags.find("O_RDONLY"), std::string::npos) << f.path << ' ' << flags;
-                for (const char *writing : {"O_WRONLY", "O_RDWR", "O_CREAT", "O_TRUNC", "O_APPEND"}) {
+                for (const char *writing :
+                     {"O_WRONLY", "O_RDWR", "O_CREAT", "O_TRUNC", "O_APPEND"}) {
                     EXPECT_EQ(flags.find(writing), std::string::npos) << f.path << ' ' << flags;
                 }
             }

@@ -43,7 +43,8 @@ using test::PeBuilder;
 void ExpectRead(const test::ExpectedRead &expected, const ReaderResult &actual)
 {
     EXPECT_EQ(actual.status, expected.status);
-    EXPECT_EQ(actual.ok, expected.status == kStatusImportsOk || expected.status == kStatusExportsOk);
+    EXPECT_EQ(actual.ok,
+              expected.status == kStatusImportsOk || expected.status == kStatusExportsOk);
     EXPECT_TRUE(NamesMatch(expected.names, actual.names));
 }
 
@@ -145,7 +146,8 @@ TEST(HostileTables, SixtyFiveThousandOverlappingSectionsStayFast)
     }
     // The table moves to the end of the file, behind an optional header stretched to reach it.
     pe.PutU16(pe.layout.ntOffset + 6, 0xFFFF);
-    pe.PutU16(pe.layout.ntOffset + 20, static_cast<std::uint16_t>(table - pe.layout.optionalOffset));
+    pe.PutU16(pe.layout.ntOffset + 20,
+              static_cast<std::uint16_t>(table - pe.layout.optionalOffset));
     const auto start = std::chrono::steady_clock::now();
     const auto r = ReadImportNames(MemorySource(pe.bytes));
     EXPECT_LT(std::chrono::steady_clock::now() - start, test::kAtOnce);

@@ -38,7 +38,8 @@ struct Snapshot {
         }
         std::ifstream in(path, std::ios::binary);
         s.bytes.resize(static_cast<std::size_t>(std::max<off_t>(s.size, 0)));
-        in.read(reinterpret_cast<char *>(s.bytes.data()), static_cast<std::streamsize>(s.bytes.size()));
+        in.read(reinterpret_cast<char *>(s.bytes.data()),
+                static_cast<std::streamsize>(s.bytes.size()));
         s.bytes.resize(static_cast<std::size_t>(in.gcount()));
         return s;
     }
@@ -65,7 +66,8 @@ std::vector<AnalysedFile> WriteAll(const test::TempDir &dir)
             const auto path = dir / (c.name + (bitness == Bitness::Pe32 ? ".exe" : ".dll"));
             const auto bytes = c.make(bitness);
             std::ofstream(path, std::ios::binary)
-                .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+                .write(reinterpret_cast<const char *>(bytes.data()),
+                       static_cast<std::streamsize>(bytes.size()));
             files.push_back({path.string(), c.imports, c.exports});
         }
     }

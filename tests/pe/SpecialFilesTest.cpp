@@ -136,9 +136,15 @@ TEST_F(SpecialFiles, FileRewrittenWhileReadGivesTheTrueNamesOrAStatus)
     std::thread writer([&] {
         for (std::uint64_t round = 0; !stop; ++round) {
             switch (round % 3) {
-            case 0: std::filesystem::resize_file(path, 0); break;
-            case 1: std::filesystem::resize_file(path, pe.bytes.size() / 2); break;
-            default: pe.WriteTo(path); break;
+            case 0:
+                std::filesystem::resize_file(path, 0);
+                break;
+            case 1:
+                std::filesystem::resize_file(path, pe.bytes.size() / 2);
+                break;
+            default:
+                pe.WriteTo(path);
+                break;
             }
         }
     });

@@ -117,24 +117,29 @@ std::vector<MalformedCase> MakeCases()
     };
 
     // --- Not a PE image: the MS-DOS header, e_lfanew, the signature, the headers' extent.
-    add("EmptyFile", [](Bitness) { return std::vector<std::uint8_t>{}; }, kUnmappable, kUnmappable);
-    add("TextFileNamedLikeADll", [](Bitness) {
+    add(
+        "EmptyFile", [](Bitness) { return std::vector<std::uint8_t>{}; }, kUnmappable, kUnmappable);
+    add(
+        "TextFileNamedLikeADll",
+        [](Bitness) {
             const std::string_view text = "This is not a library.\r\n";
             return std::vector<std::uint8_t>(text.begin(), text.end());
-        }, kUnmappable, kUnmappable);
+        },
+        kUnmappable, kUnmappable);
     add("NoMzSignature", Mutated([](BuiltPe &pe) { pe.bytes[0] = 'X'; }), kUnmappable, kUnmappable);
     add("TruncatedInsideTheDosHeader", Mutated([](BuiltPe &pe) { pe.bytes.resize(0x3E); }),
         kUnmappable, kUnmappable);
-    add("ELfanewPastTheEnd", Mutated([](BuiltPe &pe) {
-            pe.PutU32(0x3C, static_cast<std::uint32_t>(pe.bytes.size()));
-        }), kUnmappable, kUnmappable);
+    add("ELfanewPastTheEnd",
+        Mutated([](BuiltPe &pe) { pe.PutU32(0x3C, static_cast<std::uint32_t>(pe.bytes.size())); }),
+        kUnmappable, kUnmappable);
     add("ELfanewNegative", Mutated([](BuiltPe &pe) { pe.PutU32(0x3C, 0xFFFFFFF0); }), kUnmappable,
         kUnmappable);
     add("ELfanewLeavesNoRoomForTheFileHeader", Mutated([](BuiltPe &pe) {
             const auto at = static_cast<std::uint32_t>(pe.bytes.size() - 8);
             pe.PutU32(0x3C, at);
             pe.PutU32(at, 0x4550); // a signature, but no file header after it
-        }), kUnmappable, kUnmappable);
+        }),
+        kUnmappable, kUnmappable);
     add("NoPeSignature", Mutated([](BuiltPe &pe) { pe.bytes[pe.layout.ntOffset + 2] = 1; }),
         kUnmappable, kUnmappable);
     add("UnknownOptionalHeaderMagic",
@@ -161,12 +166,14 @@ std::vector<MalformedCase> MakeCases()
             // The section table then starts over the directories; its one header has no raw data.
             const auto size = pe.layout.dataDirectoriesOffset - pe.layout.optionalOffset;
             pe.PutU16(pe.layout.ntOffset + kSizeOfOptionalHeader, static_cast<std::uint16_t>(size));
-        }), kNoImports, kNoExports);
+        }),
+        kNoImports, kNoExports);
     add("OptionalHeaderMagicOfTheOtherKind", Mutated([](BuiltPe &pe) {
             // Read with the other layout, the directories hold nothing at entries 0 and 1.
             const bool wide = pe.bytes[pe.layout.optionalOffset + 1] == 0x02;
             pe.PutU16(pe.layout.optionalOffset, wide ? 0x10B : 0x20B);
-        }), kNoImports, kNoExports);
+        }),
+        kNoImports, kNoExports);
     add("NumberOfRvaAndSizesZero",
         Mutated([](BuiltPe &pe) { pe.PutU32(pe.layout.dataDirectoriesOffset - 4, 0); }), kNoImports,
         kNoExports);
@@ -186,7 +193,8 @@ std::vector<MalformedCase> MakeCases()
     add("SectionRawSizeWrapping32Bits", Mutated([](BuiltPe &pe) {
             pe.PutU32(Section(pe, kRawSize), 0xFFFFFFFF);
             pe.PutU32(Section(pe, kRawPointer), 0xFFFFFF00);
-        }), kImportWalkFails, kExportWalkFails);
+        }),
+        kImportWalkFails, kExportWalkFails);
     add("SectionVirtualSizeZero",
         Mutated([](BuiltPe &pe) { pe.PutU32(Section(pe, kVirtualSize), 0); }), ImportsOk(),
         ExportsOk());
@@ -197,62 +205,82 @@ std::vector<MalformedCase> MakeCases()
                         pe.bytes.begin() + static_cast<std::ptrdiff_t>(second));
             pe.PutU32(second + kRawPointer, 0);
             pe.PutU16(pe.layout.ntOffset + kNumberOfSections, 2);
-        }), ImportsOk(), ExportsOk());
-    add("NoSections", Mutated([](BuiltPe &pe) {
-            pe.PutU16(pe.layout.ntOffset + kNumberOfSections, 0);
-        }), kImportWalkFails, kExportWalkFails);
+        }),
+        ImportsOk(), ExportsOk());
+    add("NoSections",
+        Mutated([](BuiltPe &pe) { pe.PutU16(pe.layout.ntOffset + kNumberOfSections, 0); }),
+        kImportWalkFails, kExportWalkFails);
 
     // --- Where the loader reads differently from a plain walk of the section table.
     add("PointerToRawDataRoundedDownTo512", Mutated([](BuiltPe &pe) {
             pe.PutU32(Section(pe, kRawPointer), pe.GetU32(Section(pe, kRawPointer)) + 0x1F);
-        }), ImportsOk(), ExportsOk());
+        }),
+        ImportsOk(), ExportsOk());
     add("SizeOfRawDataRoundedUpToFileAlignment",
         Mutated([](BuiltPe &pe) { pe.PutU32(Section(pe, kRawSize), 1); }), ImportsOk(),
         ExportsOk());
     add("SizeOfRawDataNotRoundedWithoutAValidFileAlignment", Mutated([](BuiltPe &pe) {
             pe.PutU32(Section(pe, kRawSize), 1);
             pe.PutU32(pe.layout.optionalOffset + kFileAlignment, 0x300);
-        }), kImportWalkFails, kExportWalkFails);
+        }),
+        kImportWalkFails, kExportWalkFails);
     const auto lowAlignment = [](PeBuilder &b) { b.lowAlignment = true; };
     add("LowAlignment", Built(lowAlignment), ImportsOk(), ExportsOk());
     add("LowAlignmentNamesPastTheSectionsRawData",
         Mutated([](BuiltPe &pe) { pe.PutU32(Section(pe, kRawSize), 0x10); }, lowAlignment),
         ImportsOk(), ExportsOk());
-    add("LowAlignmentWithoutSections", Mutated([](BuiltPe &pe) {
-            pe.PutU16(pe.layout.ntOffset + kNumberOfSections, 0);
-        }, lowAlignment), ImportsOk(), ExportsOk());
-    add("LowAlignmentRvasPastSizeOfImage", Mutated([](BuiltPe &pe) {
-            pe.PutU32(Section(pe, kRawSize), 0x10);
-            pe.PutU32(pe.layout.optionalOffset + kSizeOfImage, pe.layout.sectionRva + 0x10);
-        }, lowAlignment), kImportWalkFails, kExportWalkFails);
-    add("UnequalSmallAlignmentsAreNotLowAlignment", Mutated([](BuiltPe &pe) {
-            pe.PutU32(Section(pe, kRawSize), 0x10);
-            pe.PutU32(pe.layout.optionalOffset + kFileAlignment, 0x100);
-        }, lowAlignment), kImportWalkFails, kExportWalkFails);
-    add("SectionAlignmentZeroIsNotLowAlignment", Mutated([](BuiltPe &pe) {
-            pe.PutU32(Section(pe, kRawSize), 0x10);
-            pe.PutU32(pe.layout.optionalOffset + kSectionAlignment, 0);
-            pe.PutU32(pe.layout.optionalOffset + kFileAlignment, 0);
-        }, lowAlignment), kImportWalkFails, kExportWalkFails);
+    add("LowAlignmentWithoutSections",
+        Mutated([](BuiltPe &pe) { pe.PutU16(pe.layout.ntOffset + kNumberOfSections, 0); },
+                lowAlignment),
+        ImportsOk(), ExportsOk());
+    add("LowAlignmentRvasPastSizeOfImage",
+        Mutated(
+            [](BuiltPe &pe) {
+                pe.PutU32(Section(pe, kRawSize), 0x10);
+                pe.PutU32(pe.layout.optionalOffset + kSizeOfImage, pe.layout.sectionRva + 0x10);
+            },
+            lowAlignment),
+        kImportWalkFails, kExportWalkFails);
+    add("UnequalSmallAlignmentsAreNotLowAlignment",
+        Mutated(
+            [](BuiltPe &pe) {
+                pe.PutU32(Section(pe, kRawSize), 0x10);
+                pe.PutU32(pe.layout.optionalOffset + kFileAlignment, 0x100);
+            },
+            lowAlignment),
+        kImportWalkFails, kExportWalkFails);
+    add("SectionAlignmentZeroIsNotLowAlignment",
+        Mutated(
+            [](BuiltPe &pe) {
+                pe.PutU32(Section(pe, kRawSize), 0x10);
+                pe.PutU32(pe.layout.optionalOffset + kSectionAlignment, 0);
+                pe.PutU32(pe.layout.optionalOffset + kFileAlignment, 0);
+            },
+            lowAlignment),
+        kImportWalkFails, kExportWalkFails);
 
     // --- Tables and names inside the headers, which the loader maps as they stand in the file.
     add("ImportNameInTheHeaders", Mutated([](BuiltPe &pe) {
             PutBytes(pe, kDosStub, std::string_view("STUB.dll\0", 9));
             pe.PutU32(Descriptor(pe, 1, kDescriptorName), kDosStub);
-        }), ImportsOk({"KERNEL32.dll", "STUB.dll"}), ExportsOk());
+        }),
+        ImportsOk({"KERNEL32.dll", "STUB.dll"}), ExportsOk());
     add("ImportNameInTheHeadersPastSizeOfHeaders", Mutated([](BuiltPe &pe) {
             PutBytes(pe, kDosStub, std::string_view("STUB.dll\0", 9));
             pe.PutU32(Descriptor(pe, 1, kDescriptorName), kDosStub);
             pe.PutU32(pe.layout.optionalOffset + kSizeOfHeaders, kDosStub);
-        }), kImportWalkFails, ExportsOk());
+        }),
+        kImportWalkFails, ExportsOk());
     add("ImportTableInTheHeaders", Mutated([](BuiltPe &pe) {
             const std::uint64_t table = FreeHeaderSpace(pe);
             const std::uint64_t names = table + 3 * kDescriptorSize;
             PutBytes(pe, names, std::string_view("K.dll\0U.dll\0", 12));
             pe.PutU32(table + kDescriptorName, static_cast<std::uint32_t>(names));
-            pe.PutU32(table + kDescriptorSize + kDescriptorName, static_cast<std::uint32_t>(names + 6));
+            pe.PutU32(table + kDescriptorSize + kDescriptorName,
+                      static_cast<std::uint32_t>(names + 6));
             pe.PutU32(Directory(pe, 1), static_cast<std::uint32_t>(table));
-        }), ImportsOk({"K.dll", "U.dll"}), ExportsOk());
+        }),
+        ImportsOk({"K.dll", "U.dll"}), ExportsOk());
     add("ExportTableInTheHeaders", Mutated([](BuiltPe &pe) {
             const std::uint64_t table = FreeHeaderSpace(pe);
             pe.PutU32(table + kExportNameCount, 1);
@@ -260,7 +288,8 @@ std::vector<MalformedCase> MakeCases()
             pe.PutU32(table + 40, static_cast<std::uint32_t>(table + 44));
             PutBytes(pe, table + 44, std::string_view("Head\0", 5));
             pe.PutU32(Directory(pe, 0), static_cast<std::uint32_t>(table));
-        }), ImportsOk(), ExportsOk({"Head"}));
+        }),
+        ImportsOk(), ExportsOk({"Head"}));
 
     // --- The import directory table.
     add("ImportDirectoryRvaZero", Mutated([](BuiltPe &pe) { pe.PutU32(Directory(pe, 1), 0); }),
@@ -275,7 +304,8 @@ std::vector<MalformedCase> MakeCases()
             for (const std::uint64_t field : {0u, 4u, 8u, 16u}) {
                 pe.PutU32(Descriptor(pe, 2, field), 0xDEADBEEF);
             }
-        }), ImportsOk(), ExportsOk());
+        }),
+        ImportsOk(), ExportsOk());
     add("FirstImportDescriptorIsTheTerminator",
         Mutated([](BuiltPe &pe) { pe.PutU32(Descriptor(pe, 0, kDescriptorName), 0); }),
         ImportsOk({}), ExportsOk());
@@ -286,15 +316,16 @@ std::vector<MalformedCase> MakeCases()
             // Every field from the table to the end of the file names a DLL in the MS-DOS stub;
             // the exports, overwritten too, point their name table at the stub's bytes.
             PutBytes(pe, kDosStub, std::string_view("A.dll\0", 6));
-            for (std::uint64_t at = pe.layout.importDirectoryOffset; at + 4 <= pe.bytes.size(); at += 4) {
+            for (std::uint64_t at = pe.layout.importDirectoryOffset; at + 4 <= pe.bytes.size();
+                 at += 4) {
                 pe.PutU32(at, kDosStub);
             }
-        }), kImportWalkFails, kExportWalkFails);
+        }),
+        kImportWalkFails, kExportWalkFails);
     add("ImportTableCutByTheEndOfTheFile",
         Mutated([](BuiltPe &pe) { pe.bytes.resize(Descriptor(pe, 1, 10)); }), kImportWalkFails,
         kExportWalkFails);
-    add("SixtyThousandImportDescriptors",
-        Built([](PeBuilder &b) {
+    add("SixtyThousandImportDescriptors", Built([](PeBuilder &b) {
             b.imports.assign(60000, "X.dll");
             b.exports.clear();
         }),
@@ -308,7 +339,8 @@ std::vector<MalformedCase> MakeCases()
         kExportWalkFails);
     add("ExportDirectoryRunsOffTheFile", Mutated([](BuiltPe &pe) {
             pe.PutU32(Directory(pe, 0), pe.layout.RvaOf(pe.bytes.size() - 20));
-        }), ImportsOk(), kExportWalkFails);
+        }),
+        ImportsOk(), kExportWalkFails);
     const auto nameCount = [](std::uint32_t count) {
         return Mutated([count](BuiltPe &pe) {
             pe.PutU32(pe.layout.exportDirectoryOffset + kExportNameCount, count);
@@ -325,35 +357,42 @@ std::vector<MalformedCase> MakeCases()
             const std::uint64_t last = pe.bytes.size() - 4;
             pe.PutU32(last, alpha);
             pe.PutU32(pe.layout.exportDirectoryOffset + kExportNamePointers, pe.layout.RvaOf(last));
-        }), ImportsOk(), kExportWalkFails);
+        }),
+        ImportsOk(), kExportWalkFails);
     add("ExportNamePointerTableRvaInNoSection", Mutated([](BuiltPe &pe) {
             pe.PutU32(pe.layout.exportDirectoryOffset + kExportNamePointers, kNowhere);
-        }), ImportsOk(), kExportWalkFails);
-    add("ExportNameRvaInNoSection", Mutated([](BuiltPe &pe) {
-            pe.PutU32(pe.layout.exportNamePointersOffset + 4, kNowhere);
-        }), ImportsOk(), kExportWalkFails);
-    add("ExportNamesPastTheOutputLimit", Mutated([](BuiltPe &pe) {
-            // 70,000 pointers at one 1,000-byte name ask for 70 MB of names from a 300 KB file.
-            const std::uint32_t name = pe.GetU32(pe.layout.exportNamePointersOffset);
-            std::string table;
-            for (int k = 0; k < 70000; ++k) {
-                for (int i = 0; i < 4; ++i) {
-                    table.push_back(static_cast<char>(name >> (8 * i)));
+        }),
+        ImportsOk(), kExportWalkFails);
+    add("ExportNameRvaInNoSection",
+        Mutated([](BuiltPe &pe) { pe.PutU32(pe.layout.exportNamePointersOffset + 4, kNowhere); }),
+        ImportsOk(), kExportWalkFails);
+    add("ExportNamesPastTheOutputLimit",
+        Mutated(
+            [](BuiltPe &pe) {
+                // 70,000 pointers at one 1,000-byte name ask for 70 MB of names from a 300 KB file.
+                const std::uint32_t name = pe.GetU32(pe.layout.exportNamePointersOffset);
+                std::string table;
+                for (int k = 0; k < 70000; ++k) {
+                    for (int i = 0; i < 4; ++i) {
+                        table.push_back(static_cast<char>(name >> (8 * i)));
+                    }
                 }
-            }
-            const std::uint32_t at = AppendToSection(pe, table);
-            pe.PutU32(pe.layout.exportDirectoryOffset + kExportNameCount, 70000);
-            pe.PutU32(pe.layout.exportDirectoryOffset + kExportNamePointers, at);
-        }, [](PeBuilder &b) { b.exports = {std::string(1000, 'N')}; }),
+                const std::uint32_t at = AppendToSection(pe, table);
+                pe.PutU32(pe.layout.exportDirectoryOffset + kExportNameCount, 70000);
+                pe.PutU32(pe.layout.exportDirectoryOffset + kExportNamePointers, at);
+            },
+            [](PeBuilder &b) { b.exports = {std::string(1000, 'N')}; }),
         ImportsOk(), kExportWalkFails);
 
     // --- Names: their end, their length, and bytes that mean something elsewhere.
     add("ImportNameWithoutZeroAtTheEndOfTheFile", Mutated([](BuiltPe &pe) {
             pe.PutU32(Descriptor(pe, 1, kDescriptorName), AppendToSection(pe, "NOZERO"));
-        }), kImportWalkFails, ExportsOk());
+        }),
+        kImportWalkFails, ExportsOk());
     add("ExportNameWithoutZeroAtTheEndOfTheFile", Mutated([](BuiltPe &pe) {
             pe.PutU32(pe.layout.exportNamePointersOffset + 4, AppendToSection(pe, "NOZERO"));
-        }), ImportsOk(), kExportWalkFails);
+        }),
+        ImportsOk(), kExportWalkFails);
     add("NameCutByTheEndOfTheFile",
         Mutated([](BuiltPe &pe) { pe.bytes.resize(pe.layout.importNameOffsets[1] + 3); }),
         kImportWalkFails, kExportWalkFails);
@@ -361,27 +400,32 @@ std::vector<MalformedCase> MakeCases()
             // The terminating descriptor's bytes are zero: an empty name.
             pe.PutU32(Descriptor(pe, 1, kDescriptorName), pe.layout.RvaOf(Descriptor(pe, 2)));
             pe.PutU32(pe.layout.exportNamePointersOffset, pe.layout.RvaOf(Descriptor(pe, 2)));
-        }), ImportsOk({"KERNEL32.dll", ""}), ExportsOk({"", "Beta"}));
+        }),
+        ImportsOk({"KERNEL32.dll", ""}), ExportsOk({"", "Beta"}));
     const std::string longName = std::string(100000, 'L') + ".dll";
     add("HundredThousandByteName", Mutated([longName](BuiltPe &pe) {
             const std::string stored = longName + '\0';
             pe.PutU32(Descriptor(pe, 1, kDescriptorName), AppendToSection(pe, stored));
-        }), ImportsOk({"KERNEL32.dll", longName}), ExportsOk());
+        }),
+        ImportsOk({"KERNEL32.dll", longName}), ExportsOk());
     add("NamesWithControlCharacters", Built([](PeBuilder &b) {
             b.imports = {"A\x01\x1b[2J.dll", "TAB\tCR\rLF\n.dll"};
             b.exports = {"\x7f\x1f"};
-        }), ImportsOk({"A\x01\x1b[2J.dll", "TAB\tCR\rLF\n.dll"}), ExportsOk({"\x7f\x1f"}));
+        }),
+        ImportsOk({"A\x01\x1b[2J.dll", "TAB\tCR\rLF\n.dll"}), ExportsOk({"\x7f\x1f"}));
     add("NamesWithBytesAbove127", Built([](PeBuilder &b) {
             b.imports = {"Caf\xE9.dll", "\x80\x9F\xFF.dll"};
             b.exports = {"\x81"};
-        }), ImportsOk({"Caf\xC3\xA9.dll", "\xE2\x82\xAC\xC5\xB8\xC3\xBF.dll"}),
+        }),
+        ImportsOk({"Caf\xC3\xA9.dll", "\xE2\x82\xAC\xC5\xB8\xC3\xBF.dll"}),
         ExportsOk({"\xC2\x81"}));
-    const Names pathLike = {"..\\..\\evil.dll", "../../etc/passwd", "\\\\host\\share\\x.dll",
-                            "C:\\Windows\\x.dll", "dir/sub.dll", ".."};
+    const Names pathLike = {"..\\..\\evil.dll",   "../../etc/passwd", "\\\\host\\share\\x.dll",
+                            "C:\\Windows\\x.dll", "dir/sub.dll",      ".."};
     add("NamesWithSlashesAndDots", Built([pathLike](PeBuilder &b) {
             b.imports = pathLike;
             b.exports = {"a/b", "..\\c"};
-        }), ImportsOk(pathLike), ExportsOk({"a/b", "..\\c"}));
+        }),
+        ImportsOk(pathLike), ExportsOk({"a/b", "..\\c"}));
     return c;
 }
 

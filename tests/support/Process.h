@@ -80,7 +80,8 @@ inline ProcessResult Wait(pid_t pid, std::chrono::milliseconds limit,
 
 /// Runs argv[0] with the arguments, standard input from /dev/null, and collects both output
 /// streams. runAs: drop to that user first (only when running as root).
-inline ProcessResult RunProcess(const std::vector<std::string> &argv, std::chrono::milliseconds limit,
+inline ProcessResult RunProcess(const std::vector<std::string> &argv,
+                                std::chrono::milliseconds limit,
                                 std::optional<uid_t> runAs = std::nullopt)
 {
     char outPath[] = "/tmp/quorvane-out-XXXXXX";
@@ -89,7 +90,8 @@ inline ProcessResult RunProcess(const std::vector<std::string> &argv, std::chron
     const int errFd = ::mkstemp(errPath);
     if (runAs) {
         // The child writes these after it has given up root.
-        const bool owned = ::fchown(outFd, *runAs, *runAs) == 0 && ::fchown(errFd, *runAs, *runAs) == 0;
+        const bool owned =
+            ::fchown(outFd, *runAs, *runAs) == 0 && ::fchown(errFd, *runAs, *runAs) == 0;
         (void)owned; // if not, the child's output is lost, and the test says so by its checks
     }
     std::vector<char *> args;
@@ -123,7 +125,8 @@ inline ProcessResult RunProcess(const std::vector<std::string> &argv, std::chron
 /// Runs body in a forked child, as the unprivileged user when the test runs as root; the child's
 /// exit status is what body returns. Whatever body prints to standard error shows in the test's
 /// output.
-inline ProcessResult RunUnprivileged(const std::function<int()> &body, std::chrono::milliseconds limit)
+inline ProcessResult RunUnprivileged(const std::function<int()> &body,
+                                     std::chrono::milliseconds limit)
 {
     std::fflush(nullptr);
     const auto start = std::chrono::steady_clock::now();
