@@ -36,7 +36,7 @@ if command -v clang++ >/dev/null; then
             echo "fuzz target $target failed; its input and log are kept in $work" >&2
             exit 1
         fi
-        echo "$target: $(grep -E '^#[0-9]+ +DONE' "$work/$target.log" | tail -n 1)"
+        echo "$target: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$work/$target.log" | tail -n 1)"
     done
     rm -rf "$work"
 else
