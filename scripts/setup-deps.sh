@@ -16,6 +16,8 @@ if [[ "${1:-}" == "--test" ]]; then
     packages+=(
         # Real Windows DLLs and an independent PE reader to compare with.
         mingw-w64-x86-64-dev mingw-w64-i686-dev binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+        # clang's libFuzzer for the fuzz targets; strace to watch how files are opened.
+        clang libclang-rt-14-dev strace
     )
 fi
 if [[ "${1:-}" == "--package" ]]; then

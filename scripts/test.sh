@@ -1,10 +1,44 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors, and runs every test.
+# Installs what is missing, builds with warnings as errors, and runs every test: in the release
+# build, again under AddressSanitizer and UndefinedBehaviorSanitizer (preset dev), and then each
+# fuzz target for a minute over its corpus (preset fuzz, when clang is there).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+jobs=$(nproc)
 
 scripts/setup-deps.sh --test
-cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)"
 # The window tests run on Qt's offscreen platform: no display needed.
-QT_QPA_PLATFORM=offscreen ctest --preset release -j "$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+
+echo "== release build and tests"
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs"
+ctest --preset release -j "$jobs"
+
+echo "== sanitizer build (ASan, UBSan) and tests"
+cmake --preset dev >/dev/null
+cmake --build --preset dev -j "$jobs"
+ctest --preset dev -j "$jobs"
+
+if command -v clang++ >/dev/null; then
+    echo "== fuzz targets, ${QUORVANE_FUZZ_SECONDS:-60} s each"
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz -j "$jobs"
+    work=$(mktemp -d)
+    for corpus in fuzz/corpus/*/; do
+        target=$(basename "$corpus")
+        # A copy, so that what a run adds stays out of the repository.
+        cp -r "$corpus" "$work/$target"
+        if ! build/fuzz/fuzz/"$target" -max_total_time="${QUORVANE_FUZZ_SECONDS:-60}" -timeout=2 \
+            -rss_limit_mb=512 -print_final_stats=1 -artifact_prefix="$work/$target-" \
+            "$work/$target" 2>"$work/$target.log"; then
+            tail -n 60 "$work/$target.log"
+            echo "fuzz target $target failed; its input and log are kept in $work" >&2
+            exit 1
+        fi
+        echo "$target: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$work/$target.log" | tail -n 1)"
+    done
+    rm -rf "$work"
+else
+    echo "== no clang: fuzz targets skipped (scripts/setup-deps.sh --test installs it)"
+fi

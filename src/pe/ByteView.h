@@ -17,8 +17,8 @@ public:
     virtual std::uint64_t Size() const = 0;
 
     /// Up to maxCount bytes that stand contiguously at offset; fewer at the end of a page or of the
-    /// bytes, and none when offset lies at or past the end or the bytes can no longer be read (a file
-    /// that shrank). The span stays valid until the next call on this source.
+    /// bytes, and none when offset lies at or past the end or the bytes can no longer be read (a
+    /// file that shrank). The span stays valid until the next call on this source.
     virtual std::span<const std::uint8_t> Window(std::uint64_t offset,
                                                  std::uint64_t maxCount) const = 0;
 };

@@ -8,16 +8,35 @@
 namespace quorvane {
 namespace {
 
-constexpr std::uint16_t kDosMagic = 0x5A4D;     // "MZ"
-constexpr std::uint32_t kNtSignature = 0x4550;  // "PE\0\0"
+constexpr std::uint16_t kDosMagic = 0x5A4D;    // "MZ"
+constexpr std::uint32_t kNtSignature = 0x4550; // "PE\0\0"
 constexpr std::uint16_t kMagicPe32 = 0x10B;
 constexpr std::uint16_t kMagicPe32Plus = 0x20B;
 constexpr std::uint64_t kDosHeaderSize = 64;
 constexpr std::uint64_t kLfanewOffset = 0x3C;
 constexpr std::uint64_t kFileHeaderSize = 20;
 constexpr std::uint64_t kSectionHeaderSize = 40;
-constexpr std::uint32_t kSizeOfHeadersOffset = 60; // the same in PE32 and PE32+
+// Fields at the same place in PE32 and PE32+ optional headers.
+constexpr std::uint32_t kSectionAlignmentOffset = 32;
+constexpr std::uint32_t kFileAlignmentOffset = 36;
+constexpr std::uint32_t kSizeOfImageOffset = 56;
+constexpr std::uint32_t kSizeOfHeadersOffset = 60;
+// The loader's fixed numbers: the page size, below which an image is mapped as one piece, and the
+// sector size to which it rounds PointerToRawData down whatever FileAlignment says.
+constexpr std::uint32_t kLoaderPageSize = 0x1000;
+constexpr std::uint32_t kLoaderSectorSize = 0x200;
+constexpr std::uint32_t kMaxFileAlignment = 0x10000;
 constexpr std::uint32_t kNoSection = UINT32_MAX;
+
+bool IsPowerOfTwo(std::uint32_t v)
+{
+    return v != 0 && (v & (v - 1)) == 0;
+}
+
+std::uint64_t AlignUp(std::uint64_t v, std::uint32_t alignment)
+{
+    return (v + alignment - 1) / alignment * alignment;
+}
 
 } // namespace
 
@@ -29,7 +48,8 @@ std::optional<PeImage> PeImage::Parse(const ByteSource &source)
         return std::nullopt;
     }
     const auto lfanew = b.ReadU32(kLfanewOffset);
-    if (!lfanew || !b.Contains(*lfanew, 4 + kFileHeaderSize) || b.ReadU32(*lfanew) != kNtSignature) {
+    if (!lfanew || !b.Contains(*lfanew, 4 + kFileHeaderSize) ||
+        b.ReadU32(*lfanew) != kNtSignature) {
         return std::nullopt;
     }
     image.m_ntOffset = *lfanew;
@@ -59,15 +79,39 @@ std::optional<PeImage> PeImage::Parse(const ByteSource &source)
         return std::nullopt;
     }
 
-    // Fields past SizeOfOptionalHeader are not part of the header, whatever NumberOfRvaAndSizes says.
+    // Fields past SizeOfOptionalHeader are not part of the header: they read as zero. A field
+    // inside it that cannot be read any more means the file shrank under us.
+    bool shrank = false;
+    const auto optionalU32 = [&image, &b, &shrank](std::uint32_t at) -> std::uint32_t {
+        if (image.m_optionalSize < std::uint64_t{at} + 4) {
+            return 0;
+        }
+        const auto value = b.ReadU32(image.m_optionalOffset + at);
+        shrank = shrank || !value;
+        return value.value_or(0);
+    };
     const std::uint32_t directoriesAt = image.m_kind == PeKind::Pe32 ? 96 : 112;
     if (image.m_optionalSize >= directoriesAt) {
-        const auto declared = b.ReadU32(image.m_optionalOffset + directoriesAt - 4).value_or(0);
-        image.m_directoryCount =
-            std::min<std::uint32_t>(declared, (image.m_optionalSize - directoriesAt) / 8);
+        // NumberOfRvaAndSizes counts no further than the header reaches.
+        image.m_directoryCount = std::min<std::uint32_t>(
+            optionalU32(directoriesAt - 4), (image.m_optionalSize - directoriesAt) / 8);
     }
-    if (image.m_optionalSize >= kSizeOfHeadersOffset + 4) {
-        image.m_sizeOfHeaders = b.ReadU32(image.m_optionalOffset + kSizeOfHeadersOffset).value_or(0);
+    image.m_sizeOfHeaders = optionalU32(kSizeOfHeadersOffset);
+    image.m_sizeOfImage = optionalU32(kSizeOfImageOffset);
+    const std::uint32_t sectionAlignment = optionalU32(kSectionAlignmentOffset);
+    const std::uint32_t fileAlignment = optionalU32(kFileAlignmentOffset);
+    if (shrank) {
+        return std::nullopt;
+    }
+    // Only alignments the loader accepts get its reading; any other image is read through the
+    // section table as it stands.
+    if (IsPowerOfTwo(sectionAlignment) && IsPowerOfTwo(fileAlignment)) {
+        if (sectionAlignment < kLoaderPageSize && fileAlignment == sectionAlignment) {
+            image.m_alignment = Alignment::Low;
+        } else if (sectionAlignment >= kLoaderPageSize && fileAlignment >= kLoaderSectorSize &&
+                   fileAlignment <= kMaxFileAlignment && fileAlignment <= sectionAlignment) {
+            image.m_alignment = Alignment::Standard;
+        }
     }
 
     image.m_sections.reserve(*sectionCount); // the table was checked to lie inside the file
@@ -77,11 +121,26 @@ std::optional<PeImage> PeImage::Parse(const ByteSource &source)
             return std::nullopt; // the file shrank under us
         }
         const auto u32 = [&raw](std::size_t at) {
-            return static_cast<std::uint32_t>(raw[at]) | (static_cast<std::uint32_t>(raw[at + 1]) << 8) |
+            return static_cast<std::uint32_t>(raw[at]) |
+                   (static_cast<std::uint32_t>(raw[at + 1]) << 8) |
                    (static_cast<std::uint32_t>(raw[at + 2]) << 16) |
                    (static_cast<std::uint32_t>(raw[at + 3]) << 24);
         };
-        image.m_sections.push_back(Section{u32(12), u32(16), u32(20)});
+        const std::uint32_t virtualSize = u32(8);
+        const std::uint32_t virtualAddress = u32(12);
+        const std::uint32_t rawSize = u32(16);
+        const std::uint32_t rawPointer = u32(20);
+        Section section{virtualAddress, rawSize, rawPointer};
+        if (image.m_alignment == Alignment::Standard && rawSize != 0) {
+            // The loader's reading; where the table's own range is longer, that range still counts,
+            // so that no RVA the section table resolves is lost.
+            section.rawPointer = rawPointer / kLoaderSectorSize * kLoaderSectorSize;
+            const std::uint64_t loaderSize =
+                std::min(AlignUp(rawSize, fileAlignment),
+                         AlignUp(virtualSize != 0 ? virtualSize : rawSize, sectionAlignment));
+            section.rawSize = std::max<std::uint64_t>(rawSize, loaderSize);
+        }
+        image.m_sections.push_back(section);
     }
     image.BuildSegments();
     return image;
@@ -146,8 +205,9 @@ void PeImage::BuildSegments()
 
 std::optional<std::uint64_t> PeImage::RvaToOffset(std::uint64_t rva) const
 {
-    const auto after = std::upper_bound(m_segments.begin(), m_segments.end(), rva,
-                                        [](std::uint64_t r, const Segment &s) { return r < s.begin; });
+    const auto after =
+        std::upper_bound(m_segments.begin(), m_segments.end(), rva,
+                         [](std::uint64_t r, const Segment &s) { return r < s.begin; });
     if (after != m_segments.begin()) {
         const Segment &segment = *std::prev(after);
         if (segment.section != kNoSection) {
@@ -157,6 +217,9 @@ std::optional<std::uint64_t> PeImage::RvaToOffset(std::uint64_t rva) const
     }
     if (rva < m_sizeOfHeaders) {
         return rva; // the headers are mapped as they stand in the file
+    }
+    if (m_alignment == Alignment::Low && rva < m_sizeOfImage) {
+        return rva; // the loader maps a low-alignment image as one piece: offsets equal RVAs
     }
     return std::nullopt;
 }

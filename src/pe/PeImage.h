@@ -35,21 +35,28 @@ public:
     /// NumberOfRvaAndSizes or SizeOfOptionalHeader stops short of it).
     std::optional<DataDirectory> Directory(DataDirectoryIndex index) const;
 
-    /// The file offset of the byte at an RVA: through the first section, in table order, whose
-    /// file-backed bytes hold it, else the headers' own bytes (an RVA below SizeOfHeaders). nullopt
-    /// when it lies in neither. The offset may still lie past the end of the file; reads check.
+    /// The file offset of the byte at an RVA, read as the Windows loader reads the file: through
+    /// the first section, in table order, whose file-backed bytes hold it; else the headers' own
+    /// bytes (an RVA below SizeOfHeaders); else, in a low-alignment image (SectionAlignment below
+    /// the page size and equal to FileAlignment), which the loader maps as one piece, the byte at
+    /// the same offset. With standard alignment a section's file bytes start at PointerToRawData
+    /// rounded down to 512 and run for SizeOfRawData rounded up to FileAlignment (no further than
+    /// VirtualSize rounded up to SectionAlignment). nullopt when the RVA lies in none of these. The
+    /// offset may still lie past the end of the file; reads check. This is the one place where an
+    /// RVA becomes an offset.
     std::optional<std::uint64_t> RvaToOffset(std::uint64_t rva) const;
 
 private:
     struct Segment {
-        std::uint64_t begin = 0;  // RVA range [begin, next segment's begin) ...
+        std::uint64_t begin = 0;   // RVA range [begin, next segment's begin) ...
         std::uint32_t section = 0; // ... served by this section (UINT32_MAX: none)
     };
     struct Section {
         std::uint32_t virtualAddress = 0;
-        std::uint32_t rawSize = 0;
-        std::uint32_t rawPointer = 0;
+        std::uint64_t rawSize = 0;    // the file-backed bytes, as the loader counts them
+        std::uint32_t rawPointer = 0; // where they start, as the loader rounds it
     };
+    enum class Alignment { Unchecked, Standard, Low };
 
     explicit PeImage(const ByteSource &source) : m_bytes(source) {}
     void BuildSegments();
@@ -62,6 +69,8 @@ private:
     std::uint32_t m_optionalSize = 0;
     std::uint32_t m_directoryCount = 0;
     std::uint32_t m_sizeOfHeaders = 0;
+    std::uint32_t m_sizeOfImage = 0;
+    Alignment m_alignment = Alignment::Unchecked;
     std::vector<Section> m_sections;
     std::vector<Segment> m_segments; // sorted by begin; for RVA lookups in O(log n)
 };

@@ -53,7 +53,8 @@ ReaderResult WalkImports(const PeImage &image)
     ReaderResult result;
     std::uint64_t totalBytes = 0;
     // The walk ends only at an entry whose Name RVA is zero; the directory's size is not consulted.
-    // Every entry read lies inside the file, so a table without its end stops at the end of the file.
+    // Every entry read lies inside the file, so a table without its end stops at the end of the
+    // file.
     for (std::uint64_t entry = *table;; entry += kImportDescriptorSize) {
         const auto nameRva = image.Bytes().ReadU32(entry + kImportNameRvaOffset);
         if (!nameRva) {
@@ -94,7 +95,8 @@ ReaderResult WalkExports(const PeImage &image)
             return Failure(kStatusExportWalkFailed);
         }
         std::uint64_t totalBytes = 0;
-        // The count is never used to size anything: a huge one ends where the table leaves the file.
+        // The count is never used to size anything: a huge one ends where the table leaves the
+        // file.
         for (std::uint64_t k = 0; k < *count; ++k) {
             const auto nameRva = b.ReadU32(*pointers + 4 * k);
             if (!nameRva || !AppendNameAt(image, *nameRva, result.names, totalBytes)) {

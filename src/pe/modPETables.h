@@ -15,7 +15,8 @@ inline constexpr std::string_view kStatusExportsOk = "OK";
 inline constexpr std::string_view kStatusErrorMapping = "Error mapping file.";
 inline constexpr std::string_view kStatusNoImports = "No DLL dependencies found.";
 inline constexpr std::string_view kStatusNoExports = "No export table.";
-inline constexpr std::string_view kStatusImportWalkFailed = "Error in attempt to find imported DLLs.";
+inline constexpr std::string_view kStatusImportWalkFailed =
+    "Error in attempt to find imported DLLs.";
 inline constexpr std::string_view kStatusExportWalkFailed = "Error attempting to get export list.";
 
 /// Real tables hold kilobytes of names. A hostile one can point thousands of entries at one long

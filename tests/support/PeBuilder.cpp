@@ -7,8 +7,8 @@ namespace quorvane::test {
 namespace {
 
 constexpr std::uint32_t kFileAlignment = 0x200;
-constexpr std::uint32_t kSectionAlignment = 0x1000;
-constexpr std::uint32_t kSectionRva = 0x1000;
+constexpr std::uint32_t kStandardSectionAlignment = 0x1000;
+constexpr std::uint32_t kStandardSectionRva = 0x1000;
 constexpr std::uint64_t kNtOffset = 0x80;
 
 std::uint64_t AlignUp(std::uint64_t v, std::uint64_t a)
@@ -27,7 +27,8 @@ void BuiltPe::PutU16(std::uint64_t offset, std::uint16_t value)
 void BuiltPe::PutU32(std::uint64_t offset, std::uint32_t value)
 {
     for (int i = 0; i < 4; ++i) {
-        bytes.at(offset + static_cast<std::uint64_t>(i)) = static_cast<std::uint8_t>(value >> (8 * i));
+        bytes.at(offset + static_cast<std::uint64_t>(i)) =
+            static_cast<std::uint8_t>(value >> (8 * i));
     }
 }
 
@@ -43,7 +44,8 @@ std::uint32_t BuiltPe::GetU32(std::uint64_t offset) const
 std::filesystem::path BuiltPe::WriteTo(const std::filesystem::path &path) const
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + path.string());
     }
@@ -64,7 +66,13 @@ BuiltPe PeBuilder::Build() const
     l.sectionTableOffset = l.optionalOffset + optionalSize;
     const std::uint64_t sizeOfHeaders = AlignUp(l.sectionTableOffset + 40, kFileAlignment);
     l.sectionOffset = sizeOfHeaders;
-    l.sectionRva = kSectionRva;
+    // A low-alignment image is mapped as one piece: its section lies at the RVA equal to its
+    // offset.
+    const std::uint32_t sectionAlignment =
+        lowAlignment ? kFileAlignment : kStandardSectionAlignment;
+    const auto sectionRva =
+        lowAlignment ? static_cast<std::uint32_t>(sizeOfHeaders) : kStandardSectionRva;
+    l.sectionRva = sectionRva;
 
     // The data section, laid out front to back; offsets are relative to its start until the end.
     std::vector<std::uint8_t> data;
@@ -91,7 +99,9 @@ BuiltPe PeBuilder::Build() const
         data.push_back(0);
         return at;
     };
-    auto rva = [](std::uint64_t rel) { return static_cast<std::uint32_t>(kSectionRva + rel); };
+    auto rva = [sectionRva](std::uint64_t rel) {
+        return static_cast<std::uint32_t>(sectionRva + rel);
+    };
 
     const std::uint64_t importDir = reserve(20 * (imports.size() + 1));
     const std::uint64_t delayDir = reserve(32 * (delayImports.size() + 1));
@@ -173,7 +183,7 @@ BuiltPe PeBuilder::Build() const
     pe.PutU16(fh + 0, machine ? machine : (wide ? 0x8664 : 0x014C));
     pe.PutU16(fh + 2, 1); // one section
     pe.PutU16(fh + 16, static_cast<std::uint16_t>(optionalSize));
-    std::uint16_t characteristics = 0x0002; // executable image
+    std::uint16_t characteristics = 0x0002;    // executable image
     characteristics |= wide ? 0x0020 : 0x0100; // large-address aware / 32-bit machine
     if (isDll) {
         characteristics |= 0x2000;
@@ -181,22 +191,23 @@ BuiltPe PeBuilder::Build() const
     pe.PutU16(fh + 18, characteristics);
     const std::uint64_t oh = l.optionalOffset;
     pe.PutU16(oh + 0, wide ? 0x20B : 0x10B);
-    pe.bytes[oh + 2] = 14; // linker version
-    pe.PutU32(oh + 4, static_cast<std::uint32_t>(rawSize));       // SizeOfCode (approximate)
-    pe.PutU32(oh + 16, rva(code));                                 // AddressOfEntryPoint
-    pe.PutU32(oh + 20, kSectionRva);                               // BaseOfCode
+    pe.bytes[oh + 2] = 14;                                  // linker version
+    pe.PutU32(oh + 4, static_cast<std::uint32_t>(rawSize)); // SizeOfCode (approximate)
+    pe.PutU32(oh + 16, rva(code));                          // AddressOfEntryPoint
+    pe.PutU32(oh + 20, sectionRva);                         // BaseOfCode
     if (wide) {
         pe.PutU32(oh + 24, 0x40000000);
         pe.PutU32(oh + 28, 0x00000001); // ImageBase 0x140000000
     } else {
-        pe.PutU32(oh + 24, kSectionRva); // BaseOfData
+        pe.PutU32(oh + 24, sectionRva); // BaseOfData
         pe.PutU32(oh + 28, isDll ? 0x10000000 : 0x00400000);
     }
-    pe.PutU32(oh + 32, kSectionAlignment);
+    pe.PutU32(oh + 32, sectionAlignment);
     pe.PutU32(oh + 36, kFileAlignment);
     pe.PutU16(oh + 40, 6); // OS version 6.0
     pe.PutU16(oh + 48, 6); // subsystem version 6.0
-    pe.PutU32(oh + 56, static_cast<std::uint32_t>(kSectionRva + AlignUp(virtualSize, kSectionAlignment)));
+    pe.PutU32(oh + 56,
+              static_cast<std::uint32_t>(sectionRva + AlignUp(virtualSize, sectionAlignment)));
     pe.PutU32(oh + 60, static_cast<std::uint32_t>(sizeOfHeaders));
     pe.PutU16(oh + 68, 3); // console subsystem
     const std::uint64_t stackFields = oh + 72;
@@ -229,7 +240,7 @@ BuiltPe PeBuilder::Build() const
         pe.bytes[sh + static_cast<std::uint64_t>(i)] = static_cast<std::uint8_t>(name[i]);
     }
     pe.PutU32(sh + 8, static_cast<std::uint32_t>(virtualSize));
-    pe.PutU32(sh + 12, kSectionRva);
+    pe.PutU32(sh + 12, sectionRva);
     pe.PutU32(sh + 16, static_cast<std::uint32_t>(rawSize));
     pe.PutU32(sh + 20, static_cast<std::uint32_t>(l.sectionOffset));
     pe.PutU32(sh + 36, 0x60000020); // code, readable, executable

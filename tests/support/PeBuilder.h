@@ -18,9 +18,9 @@ struct PeLayout {
     std::uint64_t optionalOffset = 0;
     std::uint64_t dataDirectoriesOffset = 0; // entry i at + 8 * i
     std::uint64_t sectionTableOffset = 0;
-    std::uint64_t sectionOffset = 0;          // file offset of the data section's bytes
+    std::uint64_t sectionOffset = 0; // file offset of the data section's bytes
     std::uint32_t sectionRva = 0;
-    std::uint64_t importDirectoryOffset = 0;  // descriptor i at + 20 * i
+    std::uint64_t importDirectoryOffset = 0; // descriptor i at + 20 * i
     std::uint64_t exportDirectoryOffset = 0;
     std::uint64_t exportNamePointersOffset = 0;
     std::vector<std::uint64_t> importNameOffsets;
@@ -54,6 +54,7 @@ struct PeBuilder {
     std::string dllName = "SAMPLE.dll"; // the export directory's own name
     bool withImportTable = true;        // false: no import data directory entry
     bool withExportTable = true;        // false: no export data directory entry (also when empty)
+    bool lowAlignment = false; // SectionAlignment == FileAlignment == 512: offsets equal RVAs
 
     BuiltPe Build() const;
 };

@@ -1,0 +1,10 @@
+// The export reader over any bytes: no crash, no read outside them, the same answer in memory and
+// through the file's page cache.
+#include "ReaderFuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    using namespace quorvane;
+    fuzz::FuzzReader(data, size, static_cast<fuzz::Reader>(&ReadExportNames), kStatusExportsOk);
+    return 0;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+// The malformed and hostile images that the reader suite, the file-level tests, the CLI tests and
+// the fuzz seeds share: each one made by the PE builder and broken in one way, with what both
+// readers must answer for it. Every case is made as PE32 and as PE32+.
+
+#include "support/PeBuilder.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvane::test {
+
+struct ExpectedRead {
+    std::string_view status;
+    std::vector<std::string> names; // empty whenever the status is a failure
+};
+
+struct MalformedCase {
+    std::string name; // a test name: letters and digits only
+    std::function<std::vector<std::uint8_t>(Bitness)> make;
+    ExpectedRead imports;
+    ExpectedRead exports;
+};
+
+/// Every case, in a fixed order.
+const std::vector<MalformedCase> &MalformedCases();
+
+} // namespace quorvane::test
