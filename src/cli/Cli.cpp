@@ -17,6 +17,9 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
     app.fallthrough(false);
     AddReaderCommands(app, context);
     AddCheckCommand(app, context);
+    AddTreeCommand(app, context);
+    AddReportCommand(app, context);
+    AddBundleCommand(app, context);
 
     // CLI11 takes the arguments last to first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());

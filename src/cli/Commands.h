@@ -16,5 +16,8 @@ struct CommandContext {
 // Each adds its subcommands to the program; called once, in the order of the help text.
 void AddReaderCommands(CLI::App &app, CommandContext &context);
 void AddCheckCommand(CLI::App &app, CommandContext &context);
+void AddTreeCommand(CLI::App &app, CommandContext &context);
+void AddReportCommand(CLI::App &app, CommandContext &context);
+void AddBundleCommand(CLI::App &app, CommandContext &context);
 
 } // namespace quorvane
