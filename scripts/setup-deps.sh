@@ -16,6 +16,10 @@ if [[ "${1:-}" == "--test" ]]; then
     packages+=(
         # Real Windows DLLs and an independent PE reader to compare with.
         mingw-w64-x86-64-dev mingw-w64-i686-dev binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+        # Real 32- and 64-bit programs and DLLs for the packager tests: the cross compilers, and
+        # clang with lld and llvm-dlltool, which write delay-load import tables.
+        gcc-mingw-w64-x86-64-win32 gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-win32
+        clang lld llvm
     )
 fi
 if [[ "${1:-}" == "--package" ]]; then

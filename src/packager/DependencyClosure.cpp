@@ -170,6 +170,8 @@ void ClosureBuilder::Expand(Run &run, std::size_t module)
 
 void ClosureBuilder::Finish(Run &run)
 {
+    std::sort(run.result.damaged.begin(), run.result.damaged.end(),
+              [](const Damage &a, const Damage &b) { return a.path < b.path; });
     const auto &modules = run.result.modules;
     for (NamedDependency &d : run.result.named) {
         // Needed at start when a module loaded at start imports it directly.
