@@ -23,6 +23,7 @@ struct TreeOptions {
 struct ReportOptions {
     SearchOptions search;
     std::optional<std::string> who;
+    unsigned jobs = 0;
     std::string folder;
 };
 
@@ -89,6 +90,8 @@ void AddReportCommand(CLI::App &app, CommandContext &context)
                   "need it");
     options->search.AddTo(*command);
     command->add_option("--who", options->who, "List the files that import this DLL name");
+    command->add_option("--jobs", options->jobs, "Files read at once (default: one per core)")
+        ->check(CLI::Range(1u, 256u));
     command->add_option("DIR", options->folder, "The folder to read, with its subfolders")
         ->required();
     command->callback([&context, options] {
@@ -98,7 +101,8 @@ void AddReportCommand(CLI::App &app, CommandContext &context)
             return;
         }
         const FolderReportResult report =
-            BuildFolderReport(options->folder, *order, options->who, DefaultThreadCount());
+            BuildFolderReport(options->folder, *order, options->who,
+                              options->jobs ? options->jobs : DefaultThreadCount());
         int status = report.ExitStatus();
         if (options->who && report.ok && report.damaged.empty() && report.who.empty()) {
             status = kExitMissing; // as grep: no file imports the name

@@ -124,7 +124,7 @@ void WriteTree(std::ostream &out, const ClosureResult &closure)
             out << " [system, not checked]\n";
             break;
         case NamedState::Missing:
-            out << " MISSING (" << HintFor(d.name).category << ")\n";
+            out << " MISSING (" << HintForDependency(d.name).category << ")\n";
             break;
         }
     }
@@ -145,7 +145,7 @@ json NamedJson(const ClosureResult &closure, const NamedDependency &d)
     for (const auto &need : d.neededBy) {
         neededBy.push_back(closure.modules[need.module].path);
     }
-    const DllHint &hint = HintFor(d.name);
+    const DllHint &hint = HintForDependency(d.name);
     json item = {{"name", d.name},
                  {"chain", closure.ChainOf(d)},
                  {"needed_by", std::move(neededBy)},
@@ -218,7 +218,7 @@ void WritePlainMissing(std::ostream &out, const ClosureResult &closure)
         for (const Rejection &r : d->rejected) {
             out << "      " << EscapeControls(r.reason) << '\n';
         }
-        out << "      " << HintFor(d->name).text << '\n';
+        out << "      " << HintForDependency(d->name).text << '\n';
     }
 }
 
@@ -362,7 +362,7 @@ void WritePlainFolderReport(std::ostream &out, const std::string &folder,
         for (const Rejection &r : m.rejected) {
             out << "      " << EscapeControls(r.reason) << '\n';
         }
-        out << "      " << HintFor(m.name).text << '\n';
+        out << "      " << HintForDependency(m.name).text << '\n';
     }
     if (!report.apiSets.empty()) {
         out << "API-set contracts (Windows resolves them itself):\n";
@@ -385,7 +385,7 @@ json FolderReportJson(const std::string &folder, const FolderReportResult &repor
     };
     json missing = json::array();
     for (const ReportMissing &m : report.missing) {
-        const DllHint &hint = HintFor(m.name);
+        const DllHint &hint = HintForDependency(m.name);
         json item = {{"name", m.name},
                      {"needed_by", needs(m.neededBy)},
                      {"delay_loaded", m.delayLoaded},

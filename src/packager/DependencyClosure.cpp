@@ -81,7 +81,8 @@ ClosureBuilder::Target ClosureBuilder::Resolve(Run &run, const std::string &name
                 found = true;
                 break;
             }
-            const PeFacts &facts = m_facts.Get(path, false);
+            // A file that may be followed is read whole now, so that it is opened only once.
+            const PeFacts &facts = m_facts.Get(path, place.where != FoundIn::System);
             if (!facts.readable) {
                 rejected.push_back({path, "found " + path + ", but it is not a readable PE file"});
                 run.AddDamage(path, facts.problem);

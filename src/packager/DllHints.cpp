@@ -165,6 +165,14 @@ const DllHint &HintFor(std::string_view name)
     return BuiltInHints().HintFor(name);
 }
 
+const DllHint &HintForDependency(std::string_view name)
+{
+    static const DllHint apiSet{std::string(kHintApiSet),
+                                "API-set contract: Windows maps it onto its own DLLs"};
+    const DllHint &hint = HintFor(name);
+    return IsApiSetName(name) && hint.category == kHintApplication ? apiSet : hint;
+}
+
 bool IsApiSetName(std::string_view name)
 {
     return StartsWithIgnoringCase(name, "api-ms-win-") || StartsWithIgnoringCase(name, "ext-ms-win-");

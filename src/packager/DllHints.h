@@ -49,6 +49,13 @@ const HintTable &BuiltInHints();
 /// The built-in table's hint for a name.
 const DllHint &HintFor(std::string_view name);
 
+/// The category of API-set contracts that the table does not place elsewhere.
+inline constexpr std::string_view kHintApiSet = "api-set";
+
+/// The hint for a dependency: the table's, except that an API-set contract the table does not
+/// place (as it places api-ms-win-crt-* with the C runtime) is an "api-set".
+const DllHint &HintForDependency(std::string_view name);
+
 /// Whether a name is an API-set contract (api-ms-win-*, ext-ms-win-*, in any letter case): a name
 /// that Windows maps onto its own DLLs, never a file to look for or to ship.
 bool IsApiSetName(std::string_view name);

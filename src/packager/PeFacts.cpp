@@ -10,6 +10,7 @@ namespace quorvane {
 namespace {
 
 constexpr std::uint16_t kDosMagic = 0x5A4D; // "MZ"
+constexpr std::uint64_t kWholeFileLimit = 32 * 1024;
 
 } // namespace
 
@@ -51,6 +52,13 @@ PeFacts ReadPeFacts(const std::string &path, bool withTables)
         PeFacts facts;
         facts.problem = kStatusErrorMapping;
         return facts;
+    }
+    // A small DLL is read whole in one call, at its own size: a folder report reads thousands of
+    // them, and a page-sized buffer per file would cost more than the reading.
+    if (file->Size() <= kWholeFileLimit) {
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file->Size()));
+        bytes.resize(file->ReadDirect(0, bytes));
+        return ReadPeFacts(MemorySource(bytes), withTables);
     }
     return ReadPeFacts(*file, withTables);
 }

@@ -128,6 +128,7 @@ TEST_F(CliPackager, TreeJsonIsStableForScripts)
     }
     EXPECT_TRUE(sawDelay);
     EXPECT_EQ(file["api_sets"][0]["name"], "api-ms-win-core-synch-l1-2-0.dll");
+    EXPECT_EQ(file["api_sets"][0]["category"], "api-set");
     EXPECT_EQ(file["damaged"], json::array());
 }
 

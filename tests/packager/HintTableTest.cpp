@@ -55,6 +55,9 @@ TEST(HintTable, ApiSetContractsAreRecognisedByTheirPrefix)
     EXPECT_TRUE(IsApiSetName("ext-ms-win-ntuser-window-l1-1-0.dll"));
     EXPECT_FALSE(IsApiSetName("api-ms.dll"));
     EXPECT_FALSE(IsApiSetName("myapi-ms-win-x.dll"));
+    EXPECT_EQ(HintForDependency("api-ms-win-core-synch-l1-2-0.dll").category, "api-set");
+    EXPECT_EQ(HintForDependency("api-ms-win-crt-stdio-l1-1-0.dll").category, "msvc-runtime");
+    EXPECT_EQ(HintForDependency("libfoo.dll").category, "application");
 }
 
 TEST(HintTable, GlobsMatchTheWholeName)
