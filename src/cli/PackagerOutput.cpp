@@ -184,12 +184,16 @@ json SearchOrderJson(const SearchOrder &order)
 
 void SearchOptions::AddTo(CLI::App &command)
 {
-    command.add_option("--search", searchDirs,
-                       "A folder to look for DLLs in, after the program's own folder (repeat it "
-                       "for more; they are searched in the order given)");
+    // One folder per --search, so that "--search DIR FILE" never takes FILE for a folder.
+    command
+        .add_option("--search", searchDirs,
+                    "A folder to look for DLLs in, after the program's own folder (repeat it "
+                    "for more; they are searched in the order given)")
+        ->allow_extra_args(false);
     auto *system = command.add_option(
         "--system-dir", systemDir,
-        "The system folder, searched last (default: the Wine prefix's, else $QUORVANE_SYSTEM_DIR)");
+        "The system folder, searched last (default: $QUORVANE_SYSTEM_DIR, else the Wine "
+        "prefix's)");
     auto *wine = command.add_option("--wine-prefix", winePrefix,
                                     "A Wine prefix: its system32 for 64-bit programs, syswow64 "
                                     "for 32-bit ones (default: $WINEPREFIX, else ~/.wine)");

@@ -204,6 +204,10 @@ TEST_F(CliPackager, ExitStatusesAndWrongUsage)
     EXPECT_EQ(noFolder.status, kExitUsage);
     EXPECT_EQ(noFolder.err, "quorvane-cli: --search /nonexistent/x: not a folder\n");
     EXPECT_EQ(RunQuorvaneCli({"tree"}).status, kExitUsage);
+    // Each --search takes one folder: the program after it stays the program.
+    const CliRun spaced = RunQuorvaneCli({"tree", "--search", F("deps64"), F("app64/app.exe"), Sys()});
+    EXPECT_EQ(spaced.status, kExitMissing) << spaced.err;
+    EXPECT_NE(spaced.out.find("liba.dll => " + F("deps64/liba.dll")), std::string::npos);
     EXPECT_EQ(RunQuorvaneCli({"bundle", F("app64/app.exe")}).status, kExitUsage); // no --to
 }
 
