@@ -72,11 +72,10 @@ void AddTreeCommand(CLI::App &app, CommandContext &context)
             WritePlainClosure(context.out, context.err, closure, options->view);
         }
         if (options->search.json) {
-            WriteJsonDocument(context.out,
-                              {{"command", "tree"},
-                               {"search_order", SearchOrderJson(*order)},
-                               {"files", std::move(files)},
-                               {"exit_status", status}});
+            WriteJsonDocument(context.out, {{"command", "tree"},
+                                            {"search_order", SearchOrderJson(*order)},
+                                            {"files", std::move(files)},
+                                            {"exit_status", status}});
         }
         context.status = status;
     });

@@ -175,7 +175,8 @@ json DamagedJson(const std::vector<Damage> &damaged)
 json SearchOrderJson(const SearchOrder &order)
 {
     json system = json::object();
-    for (const auto &[bits, kind] : {std::pair{"32", PeKind::Pe32}, std::pair{"64", PeKind::Pe32Plus}}) {
+    for (const auto &[bits, kind] :
+         {std::pair{"32", PeKind::Pe32}, std::pair{"64", PeKind::Pe32Plus}}) {
         const std::string &folder = order.SystemFolder(kind);
         system[bits] = folder.empty() ? json(nullptr) : json(folder);
     }
@@ -263,8 +264,8 @@ void WritePlainClosure(std::ostream &out, std::ostream &err, const ClosureResult
     const ClosureModule &root = closure.modules.front();
     out << EscapeControls(closure.rootPath) << ": " << BitsOf(root.kind) << "-bit ("
         << MachineName(root.machine) << "); " << Count(closure.modules.size() - 1, "DLL")
-        << " found, " << missing.size() << " missing, "
-        << Count(apiSets.size(), "API-set contract") << '\n';
+        << " found, " << missing.size() << " missing, " << Count(apiSets.size(), "API-set contract")
+        << '\n';
     if (!missing.empty()) {
         out << "missing:\n";
         WritePlainMissing(out, closure);
@@ -437,11 +438,11 @@ void WritePlainBundle(std::ostream &out, const ClosureResult &closure, const Bun
     WritePlainDamaged(out, closure.damaged);
 }
 
-json BundleJson(const ClosureResult &closure, const BundleResult &bundle,
-                const std::string &folder, const SearchOrder &order)
+json BundleJson(const ClosureResult &closure, const BundleResult &bundle, const std::string &folder,
+                const SearchOrder &order)
 {
-    static constexpr std::string_view kActions[] = {"copied", "replaced", "present",
-                                                    "conflict", "failed",  "system"};
+    static constexpr std::string_view kActions[] = {"copied",   "replaced", "present",
+                                                    "conflict", "failed",   "system"};
     json items = json::array();
     for (const BundleItem &item : bundle.items) {
         json entry = {{"name", item.name},

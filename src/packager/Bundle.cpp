@@ -62,8 +62,9 @@ bool CopyInto(const std::string &source, const std::string &folderPrefix, const 
     std::string temporary;
     File out;
     for (int attempt = 0; attempt < 100 && !out; ++attempt) {
-        temporary = folderPrefix + ".quorvane-bundle-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
-                    std::to_string(serial++);
+        temporary = folderPrefix + ".quorvane-bundle-" +
+                    std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
+                    "-" + std::to_string(serial++);
         out.reset(std::fopen(temporary.c_str(), "wbx")); // "x": never an existing file or link
     }
     if (!out) {

@@ -25,8 +25,8 @@ struct BundleItem {
 };
 
 struct BundleResult {
-    bool ok = false;    // the folder could be made and used
-    std::string status; // why not
+    bool ok = false;               // the folder could be made and used
+    std::string status;            // why not
     std::vector<BundleItem> items; // in the closure's order of discovery
     /// 0 all copied or there, 1 something is missing or a conflict was left alone, 2 a file could
     /// not be read or written, or a table is damaged.

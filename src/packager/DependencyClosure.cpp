@@ -180,9 +180,8 @@ void ClosureBuilder::Finish(Run &run)
             const bool atStart = !n.delayLoaded && !modules[n.module].delayLoaded;
             return std::make_tuple(!atStart, modules[n.module].depth, n.module);
         };
-        d.delayLoaded = std::none_of(d.neededBy.begin(), d.neededBy.end(), [&](const auto &n) {
-            return !std::get<0>(startKey(n));
-        });
+        d.delayLoaded = std::none_of(d.neededBy.begin(), d.neededBy.end(),
+                                     [&](const auto &n) { return !std::get<0>(startKey(n)); });
         const auto best = std::min_element(
             d.neededBy.begin(), d.neededBy.end(),
             [&](const auto &a, const auto &b) { return startKey(a) < startKey(b); });
@@ -229,7 +228,8 @@ ClosureResult ClosureBuilder::Build(const std::string &rootPath)
             Expand(run, m);
             auto &modules = run.result.modules;
             for (const ImportEdge &edge : modules[m].imports) {
-                if (!edge.toModule || modules[edge.target].reached || (edge.delayLoaded && !delayed)) {
+                if (!edge.toModule || modules[edge.target].reached ||
+                    (edge.delayLoaded && !delayed)) {
                     continue;
                 }
                 ClosureModule &next = modules[edge.target];

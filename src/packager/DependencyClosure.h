@@ -61,7 +61,7 @@ struct NamedDependency {
     std::string name; // as first imported
     NamedState state = NamedState::Missing;
     std::vector<Need> neededBy;
-    bool delayLoaded = false; // nothing needs it at start: only delay-loaded imports lead to it
+    bool delayLoaded = false;  // nothing needs it at start: only delay-loaded imports lead to it
     std::size_t shownNeed = 0; // the need whose chain is shown
     std::vector<Rejection> rejected;
     std::string reason; // why it was not looked for, for a name that is no plain file name
@@ -75,8 +75,8 @@ struct Damage {
 /// The whole dependency closure of one program: every file it loads, each visited once.
 struct ClosureResult {
     std::string rootPath;
-    bool ok = false;    // the root was read as a PE file; status says why not
-    std::string status; // "OK." or the root's failure
+    bool ok = false;                    // the root was read as a PE file; status says why not
+    std::string status;                 // "OK." or the root's failure
     std::vector<ClosureModule> modules; // [0] is the root when ok
     std::vector<NamedDependency> named;
     std::vector<Damage> damaged; // files that could not be read, or whose tables are damaged

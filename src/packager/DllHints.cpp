@@ -135,9 +135,9 @@ HintTable HintTable::Parse(std::string_view text)
             table.m_rules.push_back({std::move(pattern), index});
         }
     }
-    if (const auto own = std::find_if(
-            table.m_categories.begin(), table.m_categories.end(),
-            [](const DllHint &c) { return c.category == kHintApplication; });
+    if (const auto own =
+            std::find_if(table.m_categories.begin(), table.m_categories.end(),
+                         [](const DllHint &c) { return c.category == kHintApplication; });
         own != table.m_categories.end()) {
         table.m_fallback = *own;
     }
@@ -175,7 +175,8 @@ const DllHint &HintForDependency(std::string_view name)
 
 bool IsApiSetName(std::string_view name)
 {
-    return StartsWithIgnoringCase(name, "api-ms-win-") || StartsWithIgnoringCase(name, "ext-ms-win-");
+    return StartsWithIgnoringCase(name, "api-ms-win-") ||
+           StartsWithIgnoringCase(name, "ext-ms-win-");
 }
 
 } // namespace quorvane

@@ -13,8 +13,9 @@ inline constexpr std::string_view kHintSystem = "system";
 
 /// What a DLL name most likely is, and where it comes from.
 struct DllHint {
-    std::string category; // "system", "msvc-runtime", "mingw-runtime", "directx", "application", ...
-    std::string text;     // one line for a person
+    std::string
+        category;     // "system", "msvc-runtime", "mingw-runtime", "directx", "application", ...
+    std::string text; // one line for a person
 };
 
 /// The hint table: categories with their texts, and patterns in the order they are tried.

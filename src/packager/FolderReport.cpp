@@ -94,8 +94,8 @@ FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrde
             facts[i] = ReadPeFacts(files[i], true);
         }
     };
-    const unsigned count = static_cast<unsigned>(
-        std::clamp<std::size_t>(files.size(), 1, std::max(1u, threads)));
+    const unsigned count =
+        static_cast<unsigned>(std::clamp<std::size_t>(files.size(), 1, std::max(1u, threads)));
     std::vector<std::thread> workers;
     for (unsigned t = 1; t < count; ++t) {
         workers.emplace_back(work);
@@ -125,8 +125,8 @@ FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrde
     const auto resolve = [&](const std::string &file, const PeFacts &importer,
                              const std::string &name) -> const Outcome & {
         const std::string ownPrefix = ApplicationPrefix(file);
-        std::string key = FoldedName(name) + '\0' + ownPrefix + '\0' +
-                          std::to_string(importer.machine);
+        std::string key =
+            FoldedName(name) + '\0' + ownPrefix + '\0' + std::to_string(importer.machine);
         if (const auto known = outcomes.find(key); known != outcomes.end()) {
             return known->second;
         }
@@ -163,8 +163,9 @@ FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrde
                     break;
                 }
             }
-            outcome.found = outcome.found || (!order.HasSystemFolder() && outcome.rejected.empty() &&
-                                              HintFor(name).category == kHintSystem);
+            outcome.found =
+                outcome.found || (!order.HasSystemFolder() && outcome.rejected.empty() &&
+                                  HintFor(name).category == kHintSystem);
         }
         return outcomes.emplace(std::move(key), std::move(outcome)).first->second;
     };

@@ -18,7 +18,7 @@ struct ReportNeed {
 
 /// A name some files of the folder need and no folder of the search order holds.
 struct ReportMissing {
-    std::string name; // as first met
+    std::string name;                 // as first met
     std::vector<ReportNeed> neededBy; // in path order
     bool delayLoaded = false;         // every file that needs it delay-loads it
     std::vector<Rejection> rejected;
@@ -26,10 +26,10 @@ struct ReportMissing {
 };
 
 struct FolderReportResult {
-    bool ok = false;    // the folder could be read
-    std::string status; // why not
-    std::size_t filesSeen = 0; // regular files under the folder
-    std::size_t peFiles = 0;   // of which PE files (damaged ones included)
+    bool ok = false;                    // the folder could be read
+    std::string status;                 // why not
+    std::size_t filesSeen = 0;          // regular files under the folder
+    std::size_t peFiles = 0;            // of which PE files (damaged ones included)
     std::vector<ReportMissing> missing; // by name, letter case ignored
     std::vector<std::string> apiSets;   // API-set contracts the files need, by name
     std::vector<Damage> damaged;        // in path order

@@ -32,7 +32,8 @@ PeFacts ReadPeFacts(const ByteSource &bytes, bool withTables);
 /// The same from a file opened read-only, once for all of it.
 PeFacts ReadPeFacts(const std::string &path, bool withTables);
 
-/// A short name for a machine type: "x86", "x86-64", "ARM64", "ARM", "IA-64", else "machine 0xNNNN".
+/// A short name for a machine type: "x86", "x86-64", "ARM64", "ARM", "IA-64", else "machine
+/// 0xNNNN".
 std::string MachineName(std::uint16_t machine);
 /// 32 or 64.
 int BitsOf(PeKind kind);

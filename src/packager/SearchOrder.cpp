@@ -82,7 +82,8 @@ std::optional<SearchOrder> SearchOrder::Make(const std::vector<std::string> &sea
     const std::string windows = FolderPrefix(prefix) + "drive_c/windows/";
     order.m_system64Bit = windows + "system32";
     // A 64-bit prefix keeps its 32-bit DLLs in syswow64; a 32-bit prefix has only system32.
-    order.m_system32Bit = IsFolder(windows + "syswow64") ? windows + "syswow64" : windows + "system32";
+    order.m_system32Bit =
+        IsFolder(windows + "syswow64") ? windows + "syswow64" : windows + "system32";
     return order;
 }
 

@@ -9,7 +9,7 @@ namespace {
 constexpr std::uint64_t kDelayDescriptorSize = 32;
 constexpr std::uint64_t kDelayNameOffset = 4;
 constexpr std::uint32_t kDelayAttributeRvas = 1;
-constexpr std::uint64_t kImageBaseOffsetPe32 = 28;     // in the optional header
+constexpr std::uint64_t kImageBaseOffsetPe32 = 28; // in the optional header
 constexpr std::uint64_t kImageBaseOffsetPe32Plus = 24;
 
 ReaderResult Failure(std::string_view status)

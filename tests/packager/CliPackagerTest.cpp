@@ -54,12 +54,8 @@ protected:
     std::string Sys() const { return "--system-dir=" + (dir / "sys64").string(); }
     std::vector<std::string> App64(std::vector<std::string> more = {}) const
     {
-        std::vector<std::string> args = {"tree",
-                                         F("app64/app.exe"),
-                                         "--search=" + F("wrong32"),
-                                         "--search",
-                                         F("deps64"),
-                                         Sys()};
+        std::vector<std::string> args = {"tree",     F("app64/app.exe"), "--search=" + F("wrong32"),
+                                         "--search", F("deps64"),        Sys()};
         args.insert(args.end(), more.begin(), more.end());
         return args;
     }
@@ -101,8 +97,7 @@ TEST_F(CliPackager, TreeJsonIsStableForScripts)
     const json doc = json::parse(r.out);
     EXPECT_EQ(doc["command"], "tree");
     EXPECT_EQ(doc["exit_status"], 1);
-    EXPECT_EQ(doc["search_order"]["search"],
-              json::array({F("wrong32") + "/", F("deps64") + "/"}));
+    EXPECT_EQ(doc["search_order"]["search"], json::array({F("wrong32") + "/", F("deps64") + "/"}));
     const json &file = doc["files"][0];
     EXPECT_EQ(file["path"], F("app64/app.exe"));
     EXPECT_EQ(file["bits"], 64);
@@ -161,8 +156,8 @@ TEST_F(CliPackager, TreeShapesAndMissingOnly)
 
 TEST_F(CliPackager, TheMinGWRuntimeIsNamedAndFoundInTheToolchainsFolder)
 {
-    const CliRun missing = RunQuorvaneCli({"tree", F("app32/cxx.exe"), "--system-dir",
-                                           (dir / "sys64").string()});
+    const CliRun missing =
+        RunQuorvaneCli({"tree", F("app32/cxx.exe"), "--system-dir", (dir / "sys64").string()});
     EXPECT_NE(missing.out.find("  libstdc++-6.dll: cxx.exe -> libstdc++-6.dll\n      MinGW-w64 "
                                "runtime: copy it from the toolchain's folders"),
               std::string::npos)
@@ -193,7 +188,8 @@ TEST_F(CliPackager, TheMinGWRuntimeIsNamedAndFoundInTheToolchainsFolder)
 TEST_F(CliPackager, ExitStatusesAndWrongUsage)
 {
     dir.Write("notpe.dll", "just text");
-    const CliRun bad = RunQuorvaneCli({"tree", Sys(), F("app64/app.exe"), (dir / "notpe.dll").string()});
+    const CliRun bad =
+        RunQuorvaneCli({"tree", Sys(), F("app64/app.exe"), (dir / "notpe.dll").string()});
     EXPECT_EQ(bad.status, kExitUnreadable);
     EXPECT_EQ(bad.err, (dir / "notpe.dll").string() + ": Error mapping file.\n");
     EXPECT_NE(bad.out.find("app.exe: 64-bit"), std::string::npos); // the other file is answered
@@ -205,7 +201,8 @@ TEST_F(CliPackager, ExitStatusesAndWrongUsage)
     EXPECT_EQ(noFolder.err, "quorvane-cli: --search /nonexistent/x: not a folder\n");
     EXPECT_EQ(RunQuorvaneCli({"tree"}).status, kExitUsage);
     // Each --search takes one folder: the program after it stays the program.
-    const CliRun spaced = RunQuorvaneCli({"tree", "--search", F("deps64"), F("app64/app.exe"), Sys()});
+    const CliRun spaced =
+        RunQuorvaneCli({"tree", "--search", F("deps64"), F("app64/app.exe"), Sys()});
     EXPECT_EQ(spaced.status, kExitMissing) << spaced.err;
     EXPECT_NE(spaced.out.find("liba.dll => " + F("deps64/liba.dll")), std::string::npos);
     EXPECT_EQ(RunQuorvaneCli({"bundle", F("app64/app.exe")}).status, kExitUsage); // no --to
@@ -241,16 +238,21 @@ TEST_F(CliPackager, BundleCopiesWhatTheProgramNeedsAndNeverClobbers)
 {
     const fs::path to = dir / "out";
     const auto args = [&](std::vector<std::string> more) {
-        std::vector<std::string> a = {"bundle", F("app64/app.exe"), "--to=" + to.string(),
-                                      "--search=" + F("wrong32"), "--search=" + F("deps64"), Sys()};
+        std::vector<std::string> a = {"bundle",
+                                      F("app64/app.exe"),
+                                      "--to=" + to.string(),
+                                      "--search=" + F("wrong32"),
+                                      "--search=" + F("deps64"),
+                                      Sys()};
         a.insert(a.end(), more.begin(), more.end());
         return a;
     };
     const auto before = fs::last_write_time(F("deps64/liba.dll"));
     const CliRun first = RunQuorvaneCli(args({}));
     EXPECT_EQ(first.status, kExitMissing); // libgone.dll and libwrong.dll are nowhere
-    EXPECT_NE(first.out.find("copied: " + F("deps64/liba.dll") + " -> " + (to / "liba.dll").string()),
-              std::string::npos)
+    EXPECT_NE(
+        first.out.find("copied: " + F("deps64/liba.dll") + " -> " + (to / "liba.dll").string()),
+        std::string::npos)
         << first.out;
     EXPECT_NE(first.out.find("still missing:\n  libgone.dll:"), std::string::npos);
     std::vector<std::string> copied;
@@ -277,8 +279,8 @@ TEST_F(CliPackager, BundleCopiesWhatTheProgramNeedsAndNeverClobbers)
     const CliRun conflict = RunQuorvaneCli(args({}));
     EXPECT_EQ(conflict.status, kExitMissing);
     EXPECT_NE(conflict.out.find("not copied: " + F("deps64/libb.dll") + " -> " +
+                                (to / "LIBB.DLL").string() + "\n      " +
                                 (to / "LIBB.DLL").string() +
-                                "\n      " + (to / "LIBB.DLL").string() +
                                 " holds a different file (--force replaces it)"),
               std::string::npos)
         << conflict.out;
@@ -309,9 +311,9 @@ TEST_F(CliPackager, BundleBesideTheProgramShipsTheRuntime)
     test::MakeWinePrefix(dir / "wine", true);
     const std::string app = F("app32/cxx.exe");
     const std::string programBytes = ReadAll(app);
-    const CliRun r = RunQuorvaneCli({"bundle", app, "--to=" + F("app32"),
-                                     "--search=" + F("toolchain32"),
-                                     "--wine-prefix=" + (dir / "wine").string()});
+    const CliRun r =
+        RunQuorvaneCli({"bundle", app, "--to=" + F("app32"), "--search=" + F("toolchain32"),
+                        "--wine-prefix=" + (dir / "wine").string()});
     EXPECT_EQ(r.status, kExitOk) << r.out << r.err;
     EXPECT_EQ(ReadAll(F("app32/libstdc++-6.dll")), ReadAll(F("toolchain32/libstdc++-6.dll")));
     EXPECT_TRUE(fs::exists(F("app32/libgcc_s_dw2-1.dll")));

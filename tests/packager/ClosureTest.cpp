@@ -83,7 +83,8 @@ TEST_F(Closure, VisitsEachDllOnceThroughCyclesAndShowsTheShortestChain)
     const NamedDependency *gone = Named(c, "gone.dll");
     ASSERT_NE(gone, nullptr);
     EXPECT_EQ(gone->state, NamedState::Missing);
-    EXPECT_EQ(c.ChainOf(*gone), (std::vector<std::string>{"app.exe", "a.dll", "b.dll", "gone.dll"}));
+    EXPECT_EQ(c.ChainOf(*gone),
+              (std::vector<std::string>{"app.exe", "a.dll", "b.dll", "gone.dll"}));
     EXPECT_EQ(c.ExitStatus(), 1);
 }
 
@@ -144,7 +145,8 @@ TEST_F(Closure, ApiSetContractsAreNeverMissingNorLookedFor)
 
 TEST_F(Closure, NamesThatHoldPathsStayNames)
 {
-    WritePe(P("app/app.exe"), {"../secret/x.dll", "..\\secret\\x.dll", "C:x.dll", "..", "sub/y.dll"});
+    WritePe(P("app/app.exe"),
+            {"../secret/x.dll", "..\\secret\\x.dll", "C:x.dll", "..", "sub/y.dll"});
     WritePe(P("secret/x.dll"), {});
     WritePe(P("app/sub/y.dll"), {});
     const ClosureResult c = Build(P("app/app.exe"), {P("app")});

@@ -112,11 +112,12 @@ TEST(DelayImports, AgreesWithTheLinkerOnARealProgram)
     EXPECT_EQ(delayed.names, std::vector<std::string>{"libdelay.dll"});
     const PeFacts facts = ReadPeFacts(app, true);
     EXPECT_EQ(facts.machine, 0x8664);
-    EXPECT_EQ(facts.imports, (std::vector<std::string>{"KERNEL32.dll", "msvcrt.dll", "liba.dll",
-                                                       "libwrong.dll",
-                                                       "api-ms-win-core-synch-l1-2-0.dll"}));
+    EXPECT_EQ(facts.imports,
+              (std::vector<std::string>{"KERNEL32.dll", "msvcrt.dll", "liba.dll", "libwrong.dll",
+                                        "api-ms-win-core-synch-l1-2-0.dll"}));
     // A file the GNU linker made has no delay-load table at all.
-    const PeFacts plain = ReadPeFacts((test::FixtureFolder() / "deps64" / "liba.dll").string(), true);
+    const PeFacts plain =
+        ReadPeFacts((test::FixtureFolder() / "deps64" / "liba.dll").string(), true);
     EXPECT_TRUE(plain.problem.empty()) << plain.problem;
     EXPECT_TRUE(plain.delayImports.empty());
 }

@@ -1,6 +1,6 @@
 // The folder report: every PE file under a folder, read in parallel, one list of missing names.
-#include "PackagerTestSupport.h"
 #include "packager/FolderReport.h"
+#include "PackagerTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,7 @@ protected:
                            unsigned threads = 2, std::vector<std::string> search = {})
     {
         std::string problem;
-        const auto order =
-            SearchOrder::Make(search, (dir / "sys").string(), std::nullopt, problem);
+        const auto order = SearchOrder::Make(search, (dir / "sys").string(), std::nullopt, problem);
         EXPECT_TRUE(order) << problem;
         return BuildFolderReport((dir / "app").string(), *order, who, threads);
     }

@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -79,9 +79,9 @@ inline std::string FixturesMissingReason()
 
 #define QUORVANE_NEED_FIXTURES()                                                                   \
     do {                                                                                           \
-        const std::string reason = ::quorvane::test::FixturesMissingReason();                     \
+        const std::string reason = ::quorvane::test::FixturesMissingReason();                      \
         if (!reason.empty()) {                                                                     \
-            GTEST_SKIP() << "real Windows programs not available: " << reason;                    \
+            GTEST_SKIP() << "real Windows programs not available: " << reason;                     \
         }                                                                                          \
     } while (false)
 

@@ -11,10 +11,12 @@
 #   app32/cxx.exe        32-bit C++, linked with libstdc++-6.dll and libgcc_s_dw2-1.dll
 #   toolchain32/         those two runtime DLLs, copied from the i686 toolchain
 #
-# Usage: make_fixtures.sh OUTDIR. Writes OUTDIR/READY when done, or OUTDIR/SKIPPED with the reason
-# when a compiler is missing (scripts/setup-deps.sh --test installs them).
+# Usage: make_fixtures.sh OUTDIR [STAMP]. Writes OUTDIR/READY (and touches STAMP) when done, or
+# OUTDIR/SKIPPED with the reason when a compiler is missing (scripts/setup-deps.sh --test installs
+# them).
 set -euo pipefail
 out=$1
+stamp=${2:-}
 rm -rf "$out"
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -119,3 +121,6 @@ done
 cd "$out"
 rm -rf "$work"
 touch READY
+if [[ -n $stamp ]]; then
+    touch "$stamp"
+fi
