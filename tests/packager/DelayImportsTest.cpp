@@ -47,7 +47,8 @@ TEST(DelayImports, NoTableIsNoErrorAndNoNames)
     const ReaderResult r = Read(WithDelayImports(Bitness::Pe32Plus, {}));
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.status, kStatusNoDelayImports);
-    const MemorySource notPe(std::vector<std::uint8_t>(512, 'x'));
+    const std::vector<std::uint8_t> text(512, 'x');
+    const MemorySource notPe(text);
     EXPECT_EQ(ReadDelayImportNames(notPe).status, kStatusErrorMapping);
 }
 
