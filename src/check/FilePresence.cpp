@@ -98,6 +98,9 @@ FolderCache::Folder &FolderCache::FolderOf(std::string_view folder)
             }
             Slot &slot = entries[FoldedAscii(entry)];
             if (kind == EntryKind::RegularFile) {
+                if (!slot.regular || entry < slot.spelling) {
+                    slot.spelling = entry;
+                }
                 slot.regular = true;
             } else if (!slot.regular) {
                 slot.unresolved.emplace_back(entry);
@@ -110,8 +113,20 @@ FolderCache::Folder &FolderCache::FolderOf(std::string_view folder)
 
 bool FolderCache::IsPresent(const std::string &prefix, const std::string &name)
 {
+    return Find(prefix, name) != nullptr;
+}
+
+std::optional<std::string> FolderCache::FindEntry(const std::string &prefix,
+                                                  const std::string &name)
+{
+    const Slot *slot = Find(prefix, name);
+    return slot ? std::optional<std::string>(slot->spelling) : std::nullopt;
+}
+
+const FolderCache::Slot *FolderCache::Find(const std::string &prefix, const std::string &name)
+{
     if (!IsPlainFileName(name)) {
-        return false;
+        return nullptr;
     }
     // The name holds no separator, so the folder is the prefix's; only what follows the prefix's
     // last separator runs into the name.
@@ -120,24 +135,29 @@ bool FolderCache::IsPresent(const std::string &prefix, const std::string &name)
     m_scratch.assign(prefix, tail);
     m_scratch += name;
     if (m_scratch.empty()) {
-        return false;
+        return nullptr;
     }
     const std::string_view folderName = std::string_view(prefix).substr(0, tail);
     Folder &folder = FolderOf(folderName);
     std::transform(m_scratch.begin(), m_scratch.end(), m_scratch.begin(), FoldAscii);
     const auto found = folder.find(m_scratch);
     if (found == folder.end()) {
-        return false;
+        return nullptr;
     }
     Slot &slot = found->second;
     if (!slot.regular && !slot.unresolved.empty()) {
         const std::string path(folderName);
-        slot.regular = std::any_of(
+        std::sort(slot.unresolved.begin(), slot.unresolved.end());
+        const auto link = std::find_if(
             slot.unresolved.begin(), slot.unresolved.end(),
             [&](const std::string &entry) { return m_access.isRegularFile(path, entry); });
+        if (link != slot.unresolved.end()) {
+            slot.regular = true;
+            slot.spelling = *link;
+        }
         slot.unresolved.clear(); // resolved once, for good
     }
-    return slot.regular;
+    return slot.regular ? &slot : nullptr;
 }
 
 } // namespace quorvane

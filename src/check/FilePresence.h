@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -50,6 +51,12 @@ public:
 
     bool IsPresent(const std::string &prefix, const std::string &name);
 
+    /// The same search, answering with the matching entry's name as it is spelt in the folder
+    /// (so that prefix + the answer opens the file on a file system that minds letter case);
+    /// nullopt when IsPresent would answer false. Of several entries that differ only in case,
+    /// the first in code-point order.
+    std::optional<std::string> FindEntry(const std::string &prefix, const std::string &name);
+
     /// How many folders have been read (a folder that could not be read counts too).
     std::size_t FoldersRead() const { return m_folders.size(); }
 
@@ -59,6 +66,7 @@ private:
     // can never match are not kept.
     struct Slot {
         bool regular = false;
+        std::string spelling; // the regular entry's own name, once regular is true
         std::vector<std::string> unresolved;
     };
     using Folder = std::unordered_map<std::string, Slot>;
@@ -73,6 +81,7 @@ private:
     };
 
     Folder &FolderOf(std::string_view folder);
+    const Slot *Find(const std::string &prefix, const std::string &name);
 
     FolderAccess m_access;
     std::unordered_map<std::string, Folder, PathHash, std::equal_to<>> m_folders;

@@ -18,6 +18,9 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
     AddReaderCommands(app, context);
     AddDeepCommand(app, context);
     AddCheckCommand(app, context);
+    AddTreeCommand(app, context);
+    AddReportCommand(app, context);
+    AddBundleCommand(app, context);
 
     // CLI11 takes the arguments last to first.
     std::vector<std::string> reversed(args.rbegin(), args.rend());

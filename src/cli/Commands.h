@@ -17,5 +17,8 @@ struct CommandContext {
 void AddReaderCommands(CLI::App &app, CommandContext &context);
 void AddDeepCommand(CLI::App &app, CommandContext &context);
 void AddCheckCommand(CLI::App &app, CommandContext &context);
+void AddTreeCommand(CLI::App &app, CommandContext &context);
+void AddReportCommand(CLI::App &app, CommandContext &context);
+void AddBundleCommand(CLI::App &app, CommandContext &context);
 
 } // namespace quorvane

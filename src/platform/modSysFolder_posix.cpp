@@ -31,13 +31,10 @@ bool IsFolder(const std::string &path)
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Stands in for the Windows system folder: the folder the user names, else the Wine prefix's
-// system32, which is where Windows programs on this machine find their system libraries.
-std::string SystemFolderOfThisMachine()
+// The Wine prefix in use when no folder is named: $WINEPREFIX, else ~/.wine, when it holds a
+// system32 folder.
+std::string WinePrefixOfThisMachine()
 {
-    if (const std::string_view named = Environment("QUORVANE_SYSTEM_DIR"); !named.empty()) {
-        return WithoutTrailingSlashes(named);
-    }
     std::string prefix(Environment("WINEPREFIX"));
     if (prefix.empty()) {
         const std::string_view home = Environment("HOME");
@@ -46,8 +43,19 @@ std::string SystemFolderOfThisMachine()
         }
         prefix = WithoutTrailingSlashes(home) + "/.wine";
     }
-    std::string system32 = WithoutTrailingSlashes(prefix) + "/drive_c/windows/system32";
-    return IsFolder(system32) ? system32 : std::string();
+    prefix = WithoutTrailingSlashes(prefix);
+    return IsFolder(prefix + "/drive_c/windows/system32") ? prefix : std::string();
+}
+
+// Stands in for the Windows system folder: the folder the user names, else the Wine prefix's
+// system32, which is where Windows programs on this machine find their system libraries.
+std::string SystemFolderOfThisMachine()
+{
+    if (const std::string_view named = Environment("QUORVANE_SYSTEM_DIR"); !named.empty()) {
+        return WithoutTrailingSlashes(named);
+    }
+    const std::string prefix = WinePrefixOfThisMachine();
+    return prefix.empty() ? std::string() : prefix + "/drive_c/windows/system32";
 }
 
 // The same contract as the Windows call, so that the retry logic runs here too.
@@ -71,6 +79,14 @@ std::uint32_t GetSystemDirectoryPosix(char *buffer, std::uint32_t size)
 std::string GetSystemFolder()
 {
     return GetSystemFolderWith<char>(GetSystemDirectoryPosix);
+}
+
+std::string GetWinePrefix()
+{
+    if (!Environment("QUORVANE_SYSTEM_DIR").empty()) {
+        return {};
+    }
+    return WinePrefixOfThisMachine();
 }
 
 } // namespace quorvane

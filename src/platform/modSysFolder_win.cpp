@@ -12,4 +12,10 @@ std::string GetSystemFolder()
     return Narrow(folder);
 }
 
+// Windows has its own system folder; a Wine prefix only stands in for it elsewhere.
+std::string GetWinePrefix()
+{
+    return {};
+}
+
 } // namespace quorvane

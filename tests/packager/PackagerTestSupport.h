@@ -1,0 +1,118 @@
+#pragma once
+
+// What the packager tests share: running quorvane-cli in-process, the real programs built by
+// make_fixtures.sh, and small PE files written by the builder into temporary folders.
+
+#include "cli/Cli.h"
+#include "support/PeBuilder.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quorvane::test {
+
+/// Sets (or with nullopt, removes) an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const std::optional<std::string> &value) : m_name(name)
+    {
+        if (const char *old = std::getenv(name)) {
+            m_old = old;
+        }
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+    }
+    ~ScopedEnv() { m_old ? ::setenv(m_name, m_old->c_str(), 1) : ::unsetenv(m_name); }
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    const char *m_name;
+    std::optional<std::string> m_old;
+};
+
+/// No system folder from the machine: neither $QUORVANE_SYSTEM_DIR nor a Wine prefix.
+struct NoMachineSystemFolder {
+    ScopedEnv system{"QUORVANE_SYSTEM_DIR", std::nullopt};
+    ScopedEnv wine{"WINEPREFIX", std::nullopt};
+    ScopedEnv home{"HOME", "/nonexistent/quorvane-test-home"};
+};
+
+struct CliRun {
+    int status = 0;
+    std::string out;
+    std::string err;
+};
+
+inline CliRun RunQuorvaneCli(const std::vector<std::string> &args)
+{
+    std::ostringstream out, err;
+    const int status = RunCli(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+/// The folder of real programs, or the reason they were not built.
+inline std::filesystem::path FixtureFolder()
+{
+    return QUORVANE_PACKAGER_FIXTURES;
+}
+
+inline std::string FixturesMissingReason()
+{
+    const auto folder = FixtureFolder();
+    if (std::filesystem::exists(folder / "READY")) {
+        return {};
+    }
+    std::ifstream note(folder / "SKIPPED");
+    std::string reason;
+    std::getline(note, reason);
+    return reason.empty() ? "the fixture programs were not built (" + folder.string() + ")"
+                          : reason;
+}
+
+#define QUORVANE_NEED_FIXTURES()                                                                   \
+    do {                                                                                           \
+        const std::string reason = ::quorvane::test::FixturesMissingReason();                      \
+        if (!reason.empty()) {                                                                     \
+            GTEST_SKIP() << "real Windows programs not available: " << reason;                     \
+        }                                                                                          \
+    } while (false)
+
+/// A DLL or program of the builder: PE32+ for x86-64 unless said otherwise.
+inline std::filesystem::path WritePe(const std::filesystem::path &path,
+                                     std::vector<std::string> imports,
+                                     std::vector<std::string> delayImports = {},
+                                     Bitness bitness = Bitness::Pe32Plus)
+{
+    PeBuilder b;
+    b.bitness = bitness;
+    b.isDll = path.extension() != ".exe";
+    b.imports = std::move(imports);
+    b.delayImports = std::move(delayImports);
+    std::filesystem::create_directories(path.parent_path());
+    return b.Build().WriteTo(path);
+}
+
+/// A fake Wine prefix: drive_c/windows/system32 with 64-bit system DLLs and, for a 64-bit prefix,
+/// syswow64 with 32-bit ones.
+inline void MakeWinePrefix(const std::filesystem::path &prefix, bool with32BitFolder,
+                           const std::vector<std::string> &dlls = {"kernel32.dll", "msvcrt.dll"})
+{
+    const auto windows = prefix / "drive_c" / "windows";
+    for (const std::string &dll : dlls) {
+        WritePe(windows / "system32" / dll, {});
+        if (with32BitFolder) {
+            WritePe(windows / "syswow64" / dll, {}, {}, Bitness::Pe32);
+        }
+    }
+    std::filesystem::create_directories(windows / "system32");
+}
+
+} // namespace quorvane::test
