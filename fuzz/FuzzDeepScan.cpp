@@ -1,0 +1,69 @@
+// The deep scan against its literal, step-by-step reference: any difference in the names or their
+// order is a finding. The fast scan also runs over the same bytes read in small pieces, so that
+// names, extensions and runs of name characters fall across the seams between pieces.
+//
+// Input: one byte whose low five bits tick the file types, one byte for the piece size (1 to 256),
+// then the contents (at most 4 KiB: the reference is quadratic).
+#include "scan/DeepScan.h"
+#include "scan/DeepScanReference.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+
+namespace {
+
+class MemoryPieces final : public quorvane::ScanSource {
+public:
+    explicit MemoryPieces(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
+    std::uint64_t Size() const override { return m_bytes.size(); }
+    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
+    {
+        if (offset >= m_bytes.size()) {
+            return 0;
+        }
+        const auto count = std::min<std::size_t>(out.size(), m_bytes.size() - offset);
+        std::memcpy(out.data(), m_bytes.data() + offset, count);
+        return count;
+    }
+
+private:
+    std::span<const std::uint8_t> m_bytes;
+};
+
+void Expect(bool same, const char *what)
+{
+    if (!same) {
+        std::fprintf(stderr, "deep scan differs from the reference: %s\n", what);
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    constexpr std::size_t kMaxContents = 4096;
+    if (size < 2 || size - 2 > kMaxContents) {
+        return 0;
+    }
+    std::array<bool, 5> ticked{};
+    for (std::size_t i = 0; i < ticked.size(); ++i) {
+        ticked[i] = (data[0] >> i) & 1;
+    }
+    const std::size_t pieceSize = std::size_t{data[1]} + 1;
+    const std::span<const std::uint8_t> contents(data + 2, size - 2);
+
+    const auto expected = quorvane::reference::DeepScan(
+        std::string_view(reinterpret_cast<const char *>(contents.data()), contents.size()), ticked);
+    const auto whole = quorvane::ScanContents(contents, ticked);
+    Expect(whole.scratch == expected.scratch, "scratch list");
+    Expect(whole.dependencies == expected.dependencies, "dependency list");
+
+    const auto pieces = quorvane::ScanSourceContents(MemoryPieces(contents), ticked, nullptr, pieceSize);
+    Expect(pieces.scratch == expected.scratch, "scratch list, read in pieces");
+    Expect(pieces.dependencies == expected.dependencies, "dependency list, read in pieces");
+    return 0;
+}
