@@ -22,11 +22,16 @@ ctest --preset dev -j "$jobs"
 
 if command -v clang++ >/dev/null; then
     echo "== fuzz targets, ${QUORVANE_FUZZ_SECONDS:-60} s each"
-    cmake --preset fuzz >/dev/null
-    cmake --build --preset fuzz -j "$jobs"
-    work=$(mktemp -d)
+    # Each folder of fuzz/corpus belongs to the target of the same name.
+    targets=()
     for corpus in fuzz/corpus/*/; do
-        target=$(basename "$corpus")
+        targets+=("$(basename "$corpus")")
+    done
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz -j "$jobs" --target "${targets[@]}"
+    work=$(mktemp -d)
+    for target in "${targets[@]}"; do
+        corpus=fuzz/corpus/$target
         # A copy, so that what a run adds stays out of the repository.
         cp -r "$corpus" "$work/$target"
         if ! build/fuzz/fuzz/"$target" -max_total_time="${QUORVANE_FUZZ_SECONDS:-60}" -timeout=2 \
