@@ -24,6 +24,14 @@ namespace {
 
 constexpr int kNames = 100000;
 
+// Generous bounds: the figures printed are what matters. An unoptimised, sanitised build runs many
+// times slower and only has to finish.
+#ifdef NDEBUG
+constexpr qint64 kBoundMs = 5000;
+#else
+constexpr qint64 kBoundMs = 120000;
+#endif
+
 std::string NameOf(int i)
 {
     return "LIBRARY_" + std::to_string(1000000 + (i * 7919) % kNames) + ".DLL";
@@ -48,7 +56,7 @@ TEST(Scale, HundredThousandImportsFillTheListQuickly)
     std::printf("[ figures  ] imports scan filling %d names: %lld ms wall, %.0f ms CPU\n", kNames,
                 static_cast<long long>(took), cpuMs);
     ASSERT_EQ(window.LstDep->count(), kNames);
-    EXPECT_LT(took, 5000);
+    EXPECT_LT(took, kBoundMs);
     EXPECT_LE(window.LstDep->item(0)->text(), window.LstDep->item(1)->text());
 }
 
@@ -78,14 +86,14 @@ TEST(Scale, EventLoopKeepsTurningWhileADeepScanFindsHundredThousandNames)
     sinceTick.start();
     ticker.start();
     window.txtpath->setText(path);
-    ASSERT_TRUE(applied.wait(30000));
+    ASSERT_TRUE(applied.wait(static_cast<int>(kBoundMs) * 6));
     longestStall = std::max(longestStall, sinceTick.elapsed());
     std::printf("[ figures  ] deep scan with %d names: %lld ms in all, longest event-loop stall "
                 "%lld ms\n",
                 kNames, static_cast<long long>(total.elapsed()),
                 static_cast<long long>(longestStall));
     EXPECT_EQ(window.LstDep->count(), kNames);
-    EXPECT_LT(longestStall, 5000);
+    EXPECT_LT(longestStall, kBoundMs);
 }
 
 } // namespace
