@@ -46,33 +46,38 @@ done
 truncate -s "$size" "$input"
 cat "$input" >/dev/null # into the page cache
 
-# best_of COMMAND...: the shortest wall-clock time of $runs runs, in seconds.
+# best_of COMMAND...: the shortest wall-clock time and the shortest processor time (user + system)
+# of $runs runs, in seconds: "WALL CPU". On a busy machine the processor time is the steadier.
 best_of() {
-    local best= start elapsed
+    local wall=1e30 cpu=1e30 times TIMEFORMAT='%R %U %S'
     for ((i = 0; i < runs; i++)); do
-        start=$EPOCHREALTIME
-        "$@" >/dev/null || true # ripgrep exits 1 when it finds nothing
-        elapsed=$(awk -v a="$EPOCHREALTIME" -v b="$start" 'BEGIN { printf "%.6f", a - b }')
-        best=$(awk -v e="$elapsed" -v b="${best:-1e30}" 'BEGIN { print (e < b ? e : b) }')
+        # ripgrep exits 1 when it finds nothing
+        times=$({ time "$@" >/dev/null 2>&1 || true; } 2>&1)
+        read -r wall cpu < <(awk -v t="$times" -v w="$wall" -v c="$cpu" 'BEGIN {
+            split(t, f, " "); u = f[2] + f[3]
+            print (f[1] < w ? f[1] : w), (u < c ? u : c) }')
     done
-    echo "$best"
+    echo "$wall $cpu"
 }
 
 echo "Load before measuring: $(uptime)"
 names=$("$cli" deep "$input" | wc -l)
-plain=$(best_of cat "$input")
-deep=$(best_of "$cli" deep "$input")
-ripgrep=$(best_of rg --text --ignore-case --only-matching '[a-z0-9,]+\.(dll|ocx|sys|drv|tlb)' "$input")
+read -r plain plainCpu < <(best_of cat "$input")
+read -r deep deepCpu < <(best_of "$cli" deep "$input")
+read -r ripgrep ripgrepCpu < <(best_of rg --text --ignore-case --only-matching \
+    '[a-z0-9,]+\.(dll|ocx|sys|drv|tlb)' "$input")
 
 gbps() { awk -v t="$1" -v n="$size" 'BEGIN { printf "%.2f", n / t / 1e9 }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 echo
 echo "1 GiB from the page cache, best of $runs ($names distinct names found):"
-printf '  %-34s %6.3f s  %5s GB/s\n' "cat FILE >/dev/null" "$plain" "$(gbps "$plain")"
-printf '  %-34s %6.3f s  %5s GB/s\n' "quorvane-cli deep FILE" "$deep" "$(gbps "$deep")"
-printf '  %-34s %6.3f s  %5s GB/s\n' "rg -a -i -o NAME-PATTERN FILE" "$ripgrep" "$(gbps "$ripgrep")"
-echo "  deep scan / plain read:  $(ratio "$deep" "$plain")   (must stay below 2)"
-echo "  deep scan / ripgrep:     $(ratio "$deep" "$ripgrep")   (must stay below 1)"
+echo "                                      wall             processor"
+row() { printf '  %-34s %6.3f s %5s GB/s  %6.3f s\n' "$1" "$2" "$(gbps "$2")" "$3"; }
+row "cat FILE >/dev/null" "$plain" "$plainCpu"
+row "quorvane-cli deep FILE" "$deep" "$deepCpu"
+row "rg -a -i -o NAME-PATTERN FILE" "$ripgrep" "$ripgrepCpu"
+echo "  deep scan / plain read:  $(ratio "$deep" "$plain") wall, $(ratio "$deepCpu" "$plainCpu") processor   (must stay below 2)"
+echo "  deep scan / ripgrep:     $(ratio "$deep" "$ripgrep") wall, $(ratio "$deepCpu" "$ripgrepCpu") processor   (must stay below 1)"
 echo
 
 echo "The same file in one program: a read loop against the scan"

@@ -94,6 +94,14 @@ TEST_F(CliDeep, JsonHoldsEveryFile)
     EXPECT_EQ(doc["files"][1]["names"], nlohmann::json::array());
 }
 
+TEST_F(CliDeep, HelpNamesTheCommandAndItsTypes)
+{
+    EXPECT_NE(Cli({"--help"}).out.find("deep"), std::string::npos);
+    const CliRun help = Cli({"deep", "--help"});
+    EXPECT_EQ(help.status, kExitOk);
+    EXPECT_NE(help.out.find("dll,ocx,sys,drv,tlb"), std::string::npos) << help.out;
+}
+
 TEST_F(CliDeep, RealProcessExitStatus)
 {
     const std::string cli = QUORVANE_CLI_PATH;
