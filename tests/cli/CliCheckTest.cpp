@@ -1,5 +1,6 @@
 // quorvane-cli check, run in-process, on built PE files in temporary folders.
 #include "cli/Cli.h"
+#include "cli/CliRun.h"
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
 
@@ -15,18 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
-
-CliRun Cli(std::vector<std::string> args)
-{
-    std::ostringstream out, err;
-    const int status = RunCli(args, out, err);
-    return {status, out.str(), err.str()};
-}
+using test::Cli;
+using test::CliRun;
 
 class CliCheck : public ::testing::Test {
 protected:

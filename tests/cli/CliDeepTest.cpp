@@ -1,5 +1,6 @@
 // quorvane-cli deep, run in-process through RunCli and, for the exit status, as a real process.
 #include "cli/Cli.h"
+#include "cli/CliRun.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -12,18 +13,8 @@ namespace {
 
 using namespace std::string_literals;
 
-struct CliRun {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
-
-CliRun Cli(std::vector<std::string> args)
-{
-    std::ostringstream out, err;
-    const int status = RunCli(args, out, err);
-    return {status, out.str(), err.str()};
-}
+using test::Cli;
+using test::CliRun;
 
 class CliDeep : public ::testing::Test {
 protected:

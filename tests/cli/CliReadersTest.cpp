@@ -1,6 +1,7 @@
 // quorvane-cli imports and exports, run in-process through RunCli and, for the exit statuses and
 // streams, as a real process.
 #include "cli/Cli.h"
+#include "cli/CliRun.h"
 #include "pe/modPETables.h"
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
@@ -13,18 +14,8 @@
 namespace quorvane {
 namespace {
 
-struct CliRun {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
-
-CliRun Cli(std::vector<std::string> args)
-{
-    std::ostringstream out, err;
-    const int status = RunCli(args, out, err);
-    return {status, out.str(), err.str()};
-}
+using test::Cli;
+using test::CliRun;
 
 class CliReaders : public ::testing::Test {
 protected:

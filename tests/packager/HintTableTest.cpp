@@ -86,8 +86,8 @@ TEST(HintTable, TheFirstMatchingLineWinsAndMistakesAreNamed)
                                              "category own Ours\n"
                                              "category application Nobody's  # trailing comment\n"
                                              "own special.dll\n"
-                                             "application spec*.dll\n"
-                                             "own spec*.dll\n"
+                                             "application plugin*.dll\n"
+                                             "own plugin*.dll\n"
                                              "ghost ghost.dll\n"
                                              "category Bad-Id text\n"
                                              "category own again\n"
@@ -97,7 +97,7 @@ TEST(HintTable, TheFirstMatchingLineWinsAndMistakesAreNamed)
     EXPECT_EQ(table.HintFor("spectre.dll").text, "Nobody's");
     EXPECT_EQ(table.HintFor("other.dll").category, "application");
     EXPECT_EQ(table.Problems(),
-              (std::vector<std::string>{"line 6: pattern spec*.dll is listed twice",
+              (std::vector<std::string>{"line 6: pattern plugin*.dll is listed twice",
                                         "line 7: unknown category ghost (define it first)",
                                         "line 8: a category needs an ID (a-z, 0-9, '-') and a text",
                                         "line 9: category own is defined twice",

@@ -1,6 +1,6 @@
 // Malformed and hostile images, read in memory: every case ends in its expected status and names,
 // as PE32 and as PE32+, without a crash, a hang or a read outside the bytes. The same cases are
-// read from files (SpecialFilesTest) and by quorvane-cli (CliHostileTest).
+// read from files (NonRegularFilesTest) and by quorvane-cli (CliHostileTest).
 #include "pe/FileBytes.h"
 #include "pe/PeImage.h"
 #include "pe/modPETables.h"
