@@ -73,7 +73,8 @@ int main(int argc, char **argv)
     }
     try {
         const std::filesystem::path corpus = argv[1];
-        const auto readers = {corpus / "fuzz_imports", corpus / "fuzz_exports"};
+        const auto readers = {corpus / "fuzz_imports", corpus / "fuzz_exports",
+                              corpus / "fuzz_delayimports"};
         int written = 0;
         const auto writeImage = [&](const std::string &name,
                                     const std::vector<std::uint8_t> &bytes) {
@@ -98,6 +99,48 @@ int main(int argc, char **argv)
             b.delayImports = {"USER32.dll"};
             writeImage(bitness == Bitness::Pe32 ? "WellFormedDll_pe32" : "WellFormedDll_pe32plus",
                        b.Build().bytes);
+        }
+
+        // The delay-load reader's own cases: the old layout, whose descriptors hold addresses in
+        // the loaded image (the image base is 0x10000000 for a PE32 DLL; a PE32+ one based at
+        // 0x140000000 is out of reach of 32-bit addresses, so that seed is a damaged table), an
+        // address below the image base, and a table that runs off the end of the file.
+        const auto delay = corpus / "fuzz_delayimports";
+        for (const Bitness bitness : {Bitness::Pe32, Bitness::Pe32Plus}) {
+            const std::string suffix = bitness == Bitness::Pe32 ? "_pe32" : "_pe32plus";
+            const std::uint64_t imageBase = bitness == Bitness::Pe32 ? 0x10000000 : 0x140000000;
+            PeBuilder b;
+            b.bitness = bitness;
+            b.isDll = true;
+            b.imports = {"KERNEL32.dll"};
+            b.delayImports = {"comdlg32.dll", "LIBDELAY.DLL"};
+            const auto good = b.Build();
+            const std::uint64_t entry = good.layout.delayImportDirectoryOffset;
+
+            auto oldLayout = good;
+            for (std::uint64_t i = 0; i < 2; ++i) {
+                const std::uint32_t nameRva = oldLayout.GetU32(entry + 32 * i + 4);
+                oldLayout.PutU32(entry + 32 * i, 0); // attributes: addresses
+                oldLayout.PutU32(entry + 32 * i + 4,
+                                 static_cast<std::uint32_t>(imageBase + nameRva));
+            }
+            WriteSeed(delay, "OldLayout" + suffix, oldLayout.bytes);
+
+            auto belowBase = good;
+            belowBase.PutU32(entry, 0);
+            WriteSeed(delay, "AddressBelowImageBase" + suffix, belowBase.bytes);
+
+            // Two descriptors that name a DLL, the second cut off by the end of the file.
+            auto runsOff = good;
+            const std::uint64_t directory = good.layout.dataDirectoriesOffset + 8 * 13;
+            const std::uint64_t last = good.bytes.size() - 40;
+            runsOff.PutU32(directory, good.layout.RvaOf(last));
+            for (const std::uint64_t at : {last, last + 32}) {
+                runsOff.PutU32(at, 1);
+                runsOff.PutU32(at + 4, good.GetU32(entry + 4));
+            }
+            WriteSeed(delay, "TableRunsOffTheFile" + suffix, runsOff.bytes);
+            written += 3;
         }
 
         const auto json = corpus / "fuzz_json";

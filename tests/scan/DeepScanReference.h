@@ -1,6 +1,6 @@
 #pragma once
 // The deep scan written out step by step, as slow and as plain as can be: the buffer that cuts its
-// text at the first NUL, the walk back one character at a time, a fresh regular expression for
+// text at the first NUL, the walk back one character at a time, the regular expression run over
 // every name, the de-duplication that compares every pair. The fast scan must give exactly what
 // this gives, on every input; the tests and the fuzz targets compare the two. Quadratic: keep the
 // inputs small.
