@@ -27,32 +27,13 @@ using test::Bitness;
 
 const std::string kCli = QUORVANE_CLI_PATH;
 
-struct CaseFile {
-    std::string path;
-    const test::MalformedCase *c;
-};
-
-std::vector<CaseFile> WriteCases(const test::TempDir &dir)
-{
-    std::vector<CaseFile> files;
-    for (const auto &c : test::MalformedCases()) {
-        for (const Bitness bitness : {Bitness::Pe32, Bitness::Pe32Plus}) {
-            const auto path = dir / (c.name + (bitness == Bitness::Pe32 ? ".exe" : ".dll"));
-            const auto bytes = c.make(bitness);
-            std::ofstream(path, std::ios::binary)
-                .write(reinterpret_cast<const char *>(bytes.data()),
-                       static_cast<std::streamsize>(bytes.size()));
-            files.push_back({path.string(), &c});
-        }
-    }
-    return files;
-}
+using CaseFile = test::MalformedFile;
 
 nlohmann::json RunJson(const std::string &command, const std::vector<CaseFile> &files)
 {
     std::vector<std::string> args = {command, "--json"};
     for (const auto &f : files) {
-        args.push_back(f.path);
+        args.push_back(f.path.string());
     }
     std::ostringstream out, err;
     RunCli(args, out, err);
@@ -62,7 +43,7 @@ nlohmann::json RunJson(const std::string &command, const std::vector<CaseFile> &
 TEST(CliHostile, EveryMalformedCaseGivesTheReadersAnswer)
 {
     test::TempDir dir;
-    const auto files = WriteCases(dir);
+    const auto files = test::WriteMalformedCases(dir.Path());
     for (const std::string command : {"imports", "exports"}) {
         const auto doc = RunJson(command, files);
         ASSERT_EQ(doc["files"].size(), files.size());
@@ -192,7 +173,7 @@ TEST(CliHostile, AnalysedFilesAreOnlyOpenedForReadingAndStayAsTheyWere)
         GTEST_SKIP() << "strace is not installed (scripts/setup-deps.sh --test installs it)";
     }
     test::TempDir dir;
-    const auto files = WriteCases(dir);
+    const auto files = test::WriteMalformedCases(dir.Path());
     struct stat before {};
     std::vector<std::pair<timespec, off_t>> stamps;
     for (const auto &f : files) {
@@ -213,14 +194,14 @@ TEST(CliHostile, AnalysedFilesAreOnlyOpenedForReadingAndStayAsTheyWere)
                                          kCli,
                                          command};
         for (const auto &f : files) {
-            args.push_back(f.path);
+            args.push_back(f.path.string());
         }
         const auto r = test::RunProcess(args, 60s);
         ASSERT_TRUE(r.exited) << "signal " << r.signal;
         const TraceLog trace = ReadTrace(log);
         EXPECT_TRUE(trace.truncations.empty()) << trace.truncations.front();
         for (const auto &f : files) {
-            const auto seen = trace.opens.find(f.path);
+            const auto seen = trace.opens.find(f.path.string());
             ASSERT_NE(seen, trace.opens.end()) << command << " never opened " << f.path;
             for (const std::string &flags : seen->second) {
                 EXPECT_NE(flags.find("O_RDONLY"), std::string::npos) << f.path << ' ' << flags;

@@ -57,19 +57,12 @@ struct AnalysedFile {
     test::ExpectedRead exports;
 };
 
-// Every malformed case as PE32 and PE32+, and the well-formed samples, written read-only into dir.
+// Every malformed case as PE32 and PE32+, written read-only into dir.
 std::vector<AnalysedFile> WriteAll(const test::TempDir &dir)
 {
     std::vector<AnalysedFile> files;
-    for (const auto &c : test::MalformedCases()) {
-        for (const Bitness bitness : {Bitness::Pe32, Bitness::Pe32Plus}) {
-            const auto path = dir / (c.name + (bitness == Bitness::Pe32 ? ".exe" : ".dll"));
-            const auto bytes = c.make(bitness);
-            std::ofstream(path, std::ios::binary)
-                .write(reinterpret_cast<const char *>(bytes.data()),
-                       static_cast<std::streamsize>(bytes.size()));
-            files.push_back({path.string(), c.imports, c.exports});
-        }
+    for (const auto &f : test::WriteMalformedCases(dir.Path())) {
+        files.push_back({f.path.string(), f.c->imports, f.c->exports});
     }
     for (const auto &f : files) {
         std::filesystem::permissions(f.path, std::filesystem::perms::owner_read |

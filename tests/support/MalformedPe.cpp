@@ -437,4 +437,18 @@ const std::vector<MalformedCase> &MalformedCases()
     return cases;
 }
 
+std::vector<MalformedFile> WriteMalformedCases(const std::filesystem::path &folder)
+{
+    std::vector<MalformedFile> files;
+    for (const auto &c : MalformedCases()) {
+        for (const Bitness bitness : {Bitness::Pe32, Bitness::Pe32Plus}) {
+            BuiltPe pe;
+            pe.bytes = c.make(bitness);
+            const auto name = c.name + (bitness == Bitness::Pe32 ? ".exe" : ".dll");
+            files.push_back({pe.WriteTo(folder / name), &c});
+        }
+    }
+    return files;
+}
+
 } // namespace quorvane::test

@@ -6,6 +6,7 @@
 
 #include "support/PeBuilder.h"
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -27,5 +28,13 @@ struct MalformedCase {
 
 /// Every case, in a fixed order.
 const std::vector<MalformedCase> &MalformedCases();
+
+struct MalformedFile {
+    std::filesystem::path path;
+    const MalformedCase *c;
+};
+
+/// Every case written into folder, as NAME.exe (PE32) and NAME.dll (PE32+), in the cases' order.
+std::vector<MalformedFile> WriteMalformedCases(const std::filesystem::path &folder);
 
 } // namespace quorvane::test
