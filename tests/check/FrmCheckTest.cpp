@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -451,6 +452,19 @@ TEST_F(FrmCheck, TheSearchReachesTheDesktopOpenerAsOneArgument)
     argument << recorded.rdbuf();
     EXPECT_EQ(argument.str(), std::string(kSearchAddress) + name.toStdString());
     EXPECT_FALSE(fs::exists("pwned"));
+}
+
+TEST(WebSearch, ANameFromTheFileNeverBecomesTheAddressesHostOrPath)
+{
+    for (const std::string name :
+         {"@evil.example/x.dll", "//evil.example/x.dll", "http://evil.example/x.dll",
+          "\\\\host\\share\\x.dll", "..\\..\\x.dll", "x.dll\r\nHost: evil.example",
+          "x.dll#@evil.example"}) {
+        const QUrl url(QString::fromStdString(WebSearchAddress(name)));
+        EXPECT_EQ(url.scheme(), "https") << name;
+        EXPECT_EQ(url.host(), "www.google.com") << name;
+        EXPECT_EQ(url.path(), "/search") << name;
+    }
 }
 
 TEST_F(FrmCheck, CopyPutsTheSelectedNamesEachFollowedByCrLf)
