@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <new>
 
 namespace {
@@ -97,14 +98,20 @@ namespace {
 constexpr std::array<bool, 5> kAllTypes{true, true, true, true, true};
 constexpr std::size_t kBounded = 1024 * 1024; // a piece, a read-back block, a few names
 
-TEST(DeepScanMemory, LargeFileIsNotCopied)
+TEST(DeepScanMemory, FourGibibyteFileIsNotCopiedAndReadToItsEnd)
 {
     test::TempDir dir;
     const auto path = dir.Write("large.dll", std::string("\0KERNEL32.DLL\0", 14));
-    std::filesystem::resize_file(path, 256u << 20); // sparse: costs no disk
+    constexpr std::uint64_t kFar = (std::uint64_t{1} << 32) + 100; // past every 32-bit position
+    {
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>(kFar));
+        file.write("\0FAR.DLL\0", 9); // the gap before it is a hole: it costs no disk
+    }
+    ASSERT_EQ(std::filesystem::file_size(path), kFar + 9);
     DeepScanResult r;
     EXPECT_LT(PeakAllocatedBy([&] { r = RunDeepScan(path.string(), kAllTypes); }), kBounded);
-    EXPECT_EQ(r.scratch, std::vector<std::string>{"KERNEL32.DLL"});
+    EXPECT_EQ(r.scratch, (std::vector<std::string>{"KERNEL32.DLL", "FAR.DLL"}));
 }
 
 TEST(DeepScanMemory, RepeatedNamesAreNotKeptPerOccurrence)
