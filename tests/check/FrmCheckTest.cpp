@@ -2,6 +2,7 @@
 // shell and the clipboard.
 #include "check/frmCheck.h"
 #include "check/MissingCheck.h"
+#include "support/ListItems.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
@@ -81,12 +82,7 @@ template <typename T> T *Control(QWidget &window, const char *name)
 
 QStringList Items(QWidget &window)
 {
-    QStringList items;
-    const auto *list = window.findChild<QListWidget *>("lstCheck");
-    for (int i = 0; i < list->count(); ++i) {
-        items << list->item(i)->text();
-    }
-    return items;
+    return ItemTexts(*window.findChild<QListWidget *>("lstCheck"));
 }
 
 void Touch(const fs::path &path)

@@ -1,6 +1,8 @@
 // The sorted list box: case-blind order with code-point ties, whatever the order of adding.
 #include "app/SortedListBox.h"
 
+#include "support/ListItems.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,15 +10,6 @@
 
 namespace quorvane {
 namespace {
-
-QStringList Items(const QListWidget &list)
-{
-    QStringList items;
-    for (int i = 0; i < list.count(); ++i) {
-        items.push_back(list.item(i)->text());
-    }
-    return items;
-}
 
 // U+1F600 lies above U+FFFD, although its first UTF-16 unit lies below it.
 const QStringList kSorted = {
@@ -39,16 +32,16 @@ TEST(SortedListBox, ShowsItemsInOrderWhateverTheOrderOfAdding)
         for (const auto &text : shuffled) {
             oneByOne.AddItem(text);
         }
-        EXPECT_EQ(Items(oneByOne), kSorted);
+        EXPECT_EQ(ItemTexts(oneByOne), kSorted);
 
         SortedListBox inOneStep;
         inOneStep.AddItems(shuffled);
-        EXPECT_EQ(Items(inOneStep), kSorted);
+        EXPECT_EQ(ItemTexts(inOneStep), kSorted);
 
         SortedListBox inTwoSteps;
         inTwoSteps.AddItems(shuffled.mid(0, 5));
         inTwoSteps.AddItems(shuffled.mid(5));
-        EXPECT_EQ(Items(inTwoSteps), kSorted);
+        EXPECT_EQ(ItemTexts(inTwoSteps), kSorted);
     }
 }
 
@@ -58,7 +51,7 @@ TEST(SortedListBox, AddingByQListWidgetsNameStillSorts)
     list.addItem(QStringLiteral("b"));
     list.addItems({QStringLiteral("C"), QStringLiteral("a")});
     EXPECT_EQ(list.AddItem(QStringLiteral("B")), 1);
-    EXPECT_EQ(Items(list), (QStringList{"a", "B", "b", "C"}));
+    EXPECT_EQ(ItemTexts(list), (QStringList{"a", "B", "b", "C"}));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "app/SortedListBox.h"
 #include "app/frmMain.h"
 
+#include "support/ListItems.h"
 #include "support/TempDir.h"
 
 #include <QApplication>
@@ -20,15 +21,6 @@
 
 namespace quorvane {
 namespace {
-
-QStringList Items(const QListWidget &list)
-{
-    QStringList items;
-    for (int i = 0; i < list.count(); ++i) {
-        items.push_back(list.item(i)->text());
-    }
-    return items;
-}
 
 class DeepScanWindow : public ::testing::Test {
 protected:
@@ -54,9 +46,9 @@ TEST_F(DeepScanWindow, ListsHoldTheDistinctNamesScratchInScanOrderDependenciesSo
     const QString path = Write("names.bin", std::string_view("\0b.ocx\0A.DLL\0B.OCX\0c.dll\0", 26));
     frmMain window(QString{});
     ScanAndWait(window, path);
-    EXPECT_EQ(Items(*window.List1), (QStringList{"A.DLL", "C.DLL", "B.OCX"}));
-    EXPECT_EQ(Items(*window.LstDep), (QStringList{"A.DLL", "B.OCX", "C.DLL"}));
-    EXPECT_EQ(Items(*window.LstImp), (QStringList{"Error mapping file."}))
+    EXPECT_EQ(ItemTexts(*window.List1), (QStringList{"A.DLL", "C.DLL", "B.OCX"}));
+    EXPECT_EQ(ItemTexts(*window.LstDep), (QStringList{"A.DLL", "B.OCX", "C.DLL"}));
+    EXPECT_EQ(ItemTexts(*window.LstImp), (QStringList{"Error mapping file."}))
         << "the imports scan of the path ran first; the deep scan left its export list alone";
     EXPECT_FALSE(window.DeepScanRunning());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy pointer is gone";
@@ -66,7 +58,7 @@ TEST_F(DeepScanWindow, ListsHoldTheDistinctNamesScratchInScanOrderDependenciesSo
     window.cmdUnselect->click();
     window.chkType[0]->setChecked(true);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window.DeepScanRunning(); }, 10000));
-    EXPECT_EQ(Items(*window.LstDep), (QStringList{"A.DLL", "C.DLL"}));
+    EXPECT_EQ(ItemTexts(*window.LstDep), (QStringList{"A.DLL", "C.DLL"}));
     EXPECT_EQ(window.DeepScansRun(), 1 + 5 + 1);
 }
 
@@ -80,7 +72,7 @@ TEST_F(DeepScanWindow, ShowsTheBusyPointerWhileScanning)
     EXPECT_NE(QApplication::overrideCursor(), nullptr);
     ASSERT_TRUE(applied.wait(10000));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(Items(*window.LstDep), QStringList{"ONE.DLL"});
+    EXPECT_EQ(ItemTexts(*window.LstDep), QStringList{"ONE.DLL"});
 }
 
 TEST_F(DeepScanWindow, NewerRequestSupersedesARunningScan)
@@ -102,8 +94,8 @@ TEST_F(DeepScanWindow, NewerRequestSupersedesARunningScan)
     ASSERT_TRUE(applied.wait(20000));
     QTest::qWait(300); // room for a superseded scan to arrive late
     EXPECT_EQ(applied.count(), 1);
-    EXPECT_EQ(Items(*window.LstDep), QStringList{"SECOND.OCX"});
-    EXPECT_EQ(Items(*window.List1), QStringList{"SECOND.OCX"});
+    EXPECT_EQ(ItemTexts(*window.LstDep), QStringList{"SECOND.OCX"});
+    EXPECT_EQ(ItemTexts(*window.List1), QStringList{"SECOND.OCX"});
 }
 
 TEST_F(DeepScanWindow, ImportsScanChosenDuringADeepScanKeepsItsLists)
@@ -117,7 +109,7 @@ TEST_F(DeepScanWindow, ImportsScanChosenDuringADeepScanKeepsItsLists)
     window.optScan[0]->setChecked(true);
     QTest::qWait(1000);
     EXPECT_EQ(applied.count(), 0);
-    EXPECT_EQ(Items(*window.LstDep), QStringList{"Error mapping file."});
+    EXPECT_EQ(ItemTexts(*window.LstDep), QStringList{"Error mapping file."});
     EXPECT_FALSE(window.DeepScanRunning());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }

@@ -2,6 +2,7 @@
 // path box, the scan type and file types, and the Imports Scan's lists.
 #include "app/frmMain.h"
 
+#include "support/ListItems.h"
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
 
@@ -35,12 +36,7 @@ template <typename T> T *Find(const QWidget &window, const QString &name)
 
 QStringList Items(const QWidget &window, const char *list)
 {
-    const auto *box = Find<QListWidget>(window, QLatin1String(list));
-    QStringList items;
-    for (int i = 0; i < box->count(); ++i) {
-        items.push_back(box->item(i)->text());
-    }
-    return items;
+    return ItemTexts(*Find<QListWidget>(window, QLatin1String(list)));
 }
 
 const QStringList kErrorMapping = {QStringLiteral("Error mapping file.")};
