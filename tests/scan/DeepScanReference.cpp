@@ -88,7 +88,7 @@ std::string CleanFilename(const std::string &text)
 }
 
 void FindNamesWithExtension(std::string contents, std::string extension,
-                            std::vector<std::string> &list1)
+                            std::vector<std::string> &list1, Cleaner clean)
 {
     TextBuffer txtTemp;
     const long length = static_cast<long>(extension.size());
@@ -109,7 +109,7 @@ void FindNamesWithExtension(std::string contents, std::string extension,
             }
         }
         txtTemp.Set(Mid(contents, p + 1, h - p - 1 + length));
-        const std::string cleaned = CleanFilename(Trim(txtTemp.Get()));
+        const std::string cleaned = clean(Trim(txtTemp.Get()));
         if (cleaned.substr(0, 1) != ".") {
             list1.push_back(cleaned);
         }
@@ -118,13 +118,13 @@ void FindNamesWithExtension(std::string contents, std::string extension,
 }
 
 void ScanFileContents(std::string_view bytes, const std::array<bool, 5> &ticked,
-                      std::vector<std::string> &list1)
+                      std::vector<std::string> &list1, Cleaner clean)
 {
     list1.clear();
     const std::string contents = UCase(std::string(bytes));
     for (std::size_t i = 0; i < kExtensions.size(); ++i) {
         if (ticked[i]) {
-            FindNamesWithExtension(contents, kExtensions[i], list1);
+            FindNamesWithExtension(contents, kExtensions[i], list1, clean);
         }
     }
 }
@@ -159,10 +159,10 @@ void CopyNamesToDependencyList(const std::vector<std::string> &list1,
     }
 }
 
-Result DeepScan(std::string_view bytes, const std::array<bool, 5> &ticked)
+Result DeepScan(std::string_view bytes, const std::array<bool, 5> &ticked, Cleaner clean)
 {
     Result result;
-    ScanFileContents(bytes, ticked, result.scratch);
+    ScanFileContents(bytes, ticked, result.scratch, clean);
     RemoveDuplicateNames(result.scratch);
     CopyNamesToDependencyList(result.scratch, result.dependencies);
     return result;
