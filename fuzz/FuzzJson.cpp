@@ -25,7 +25,10 @@ public:
     std::uint8_t Byte() { return m_at < m_size ? m_data[m_at++] : 0; }
     std::string Text()
     {
-        const std::size_t length = std::min<std::size_t>(Byte(), m_size - m_at);
+        // The length byte first: Byte() moves m_at, and the arguments of one call may be
+        // evaluated in either order (g++ takes the last first).
+        const std::size_t wanted = Byte();
+        const std::size_t length = std::min(wanted, m_size - m_at);
         std::string text(reinterpret_cast<const char *>(m_data + m_at), length);
         m_at += length;
         return text;
