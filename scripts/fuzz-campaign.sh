@@ -4,7 +4,8 @@
 # SECONDS is processor time, so campaigns that share the cores still each get their full length.
 # The corpus grows in build/campaign/TARGET (kept between campaigns) from the seeds in
 # fuzz/corpus/TARGET; findings land in build/campaign/TARGET-findings/. At the end it prints the
-# executions, the processor time, the coverage and the number of findings. Exit status: libFuzzer's.
+# executions, the processor time, the coverage and the number of findings. Exit status: 0 when the
+# time is up, otherwise libFuzzer's (a finding gives its non-zero status).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
