@@ -10,7 +10,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 if (($# < 2)); then
-    sed -n '2,6p' "$0" >&2
+    sed -n '2,8p' "$0" >&2
     exit 64
 fi
 target=$1
