@@ -1,8 +1,8 @@
 // The missing-name check of 10,000 names against a folder of 10,000 files, against one plain read
 // of that folder measured in the same run. A check reads each folder once, so it should cost a
 // small multiple of the read, not 10,000 of them.
-#include "check/FilePresence.h"
-#include "check/MissingCheck.h"
+#include "core/check/FilePresence.h"
+#include "core/check/MissingCheck.h"
 #include "support/TempDir.h"
 
 #include <benchmark/benchmark.h>

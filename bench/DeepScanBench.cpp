@@ -7,7 +7,7 @@
 //
 // After the figures it prints the ratios: scan time / plain-read time, and large / small for each
 // hostile input.
-#include "scan/DeepScan.h"
+#include "core/scan/DeepScan.h"
 #include "support/TempDir.h"
 
 #include <benchmark/benchmark.h>

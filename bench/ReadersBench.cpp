@@ -1,6 +1,6 @@
 // The readers' cost follows the number of names, not the size of the file: GetImportList on a
 // 1 GiB file with small tables should take as long as on a small file with the same tables.
-#include "pe/modPETables.h"
+#include "core/pe/modPETables.h"
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
 

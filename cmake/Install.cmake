@@ -4,7 +4,7 @@
 # that it appears in the application menu and opens .exe, .dll and .ocx files given to it.
 include(GNUInstallDirs)
 
-set(QUORVANE_RESOURCES ${PROJECT_SOURCE_DIR}/src/app/resources)
+set(QUORVANE_RESOURCES ${PROJECT_SOURCE_DIR}/src/ui/resources)
 set(quorvane_installed_programs "")
 
 if(TARGET quorvane)

@@ -1,7 +1,7 @@
 // CleanFilename against std::regex with the name pattern (ECMAScript, ignore case, every match):
 // any difference is a finding. Inputs stay short because std::regex recurses per character.
-#include "scan/DeepScanReference.h"
-#include "scan/modCleanFilename.h"
+#include "core/scan/DeepScanReference.h"
+#include "core/scan/modCleanFilename.h"
 
 #include <cstdio>
 #include <cstdlib>

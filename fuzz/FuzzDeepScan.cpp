@@ -8,9 +8,9 @@
 //
 // Input: one byte whose low five bits tick the file types, one byte for the piece size (1 to 256),
 // then the contents (at most 4 KiB: the reference is quadratic).
-#include "scan/DeepScan.h"
-#include "scan/DeepScanReference.h"
-#include "scan/modCleanFilename.h"
+#include "core/scan/DeepScan.h"
+#include "core/scan/DeepScanReference.h"
+#include "core/scan/modCleanFilename.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // memory and through the file's page cache. Its table holds RVAs or, in the old layout, addresses
 // in the loaded image, so the image base taken from the file is part of what is fuzzed.
 #include "ReaderFuzz.h"
-#include "pe/modDelayImports.h"
+#include "core/pe/modDelayImports.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

@@ -5,8 +5,8 @@
 // pages and every lookup evicts one): the answers must be the same. A store that shrinks after a
 // few page reads stands for a file cut while it is read: it must end in a status, and any list it
 // still produces must be the true one.
-#include "pe/FileBytes.h"
-#include "pe/modPETables.h"
+#include "core/pe/FileBytes.h"
+#include "core/pe/modPETables.h"
 
 #include <algorithm>
 #include <cstdint>

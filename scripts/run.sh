@@ -12,7 +12,7 @@ build/release/tools/quorvane_make_sample "$samples"
 sample="$samples/sample.exe"
 
 if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
-    exec build/release/src/app/quorvane "$sample"
+    exec build/release/src/ui/quorvane "$sample"
 fi
 echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): listing $sample with quorvane-cli instead of the window."
 build/release/src/cli/quorvane-cli imports "$sample"

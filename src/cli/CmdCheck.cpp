@@ -1,14 +1,14 @@
 // quorvane-cli check: the names the missing-dependency window would list.
-#include "app/ListFill.h"
-#include "app/ListOrder.h"
-#include "check/MissingCheck.h"
+#include "core/lists/ListFill.h"
+#include "core/lists/ListOrder.h"
+#include "core/check/MissingCheck.h"
 #include "cli/Cli.h"
 #include "cli/Commands.h"
 #include "cli/DeepReport.h"
 #include "cli/Report.h"
-#include "pe/modPETables.h"
-#include "platform/PathRules.h"
-#include "platform/modSysFolder.h"
+#include "core/pe/modPETables.h"
+#include "core/platform/PathRules.h"
+#include "core/platform/modSysFolder.h"
 
 #include <algorithm>
 #include <memory>

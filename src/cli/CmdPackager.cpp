@@ -4,8 +4,8 @@
 #include "cli/Commands.h"
 #include "cli/PackagerOutput.h"
 #include "cli/Report.h"
-#include "packager/Bundle.h"
-#include "packager/FolderReport.h"
+#include "core/packager/Bundle.h"
+#include "core/packager/FolderReport.h"
 
 #include <algorithm>
 #include <memory>

@@ -2,7 +2,7 @@
 #include "cli/Cli.h"
 #include "cli/Commands.h"
 #include "cli/Report.h"
-#include "pe/modPETables.h"
+#include "core/pe/modPETables.h"
 
 #include <memory>
 

@@ -1,8 +1,8 @@
 #include "cli/DeepReport.h"
 
-#include "app/ListOrder.h"
+#include "core/lists/ListOrder.h"
 #include "cli/Cli.h"
-#include "scan/DeepScan.h"
+#include "core/scan/DeepScan.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "cli/PackagerOutput.h"
 
 #include "cli/Report.h"
-#include "packager/DllHints.h"
+#include "core/packager/DllHints.h"
 
 #include <algorithm>
 #include <ostream>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "packager/Bundle.h"
-#include "packager/DependencyClosure.h"
-#include "packager/FolderReport.h"
-#include "packager/SearchOrder.h"
+#include "core/packager/Bundle.h"
+#include "core/packager/DependencyClosure.h"
+#include "core/packager/FolderReport.h"
+#include "core/packager/SearchOrder.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>

@@ -2,7 +2,7 @@
 // special files end in exit status 2 at once and never in a signal, and the analysed files are only
 // ever opened for reading (seen with strace) and left exactly as they were.
 #include "cli/Cli.h"
-#include "pe/modPETables.h"
+#include "core/pe/modPETables.h"
 #include "support/MalformedPe.h"
 #include "support/PeBuilder.h"
 #include "support/Process.h"

@@ -2,7 +2,7 @@
 // streams, as a real process.
 #include "cli/Cli.h"
 #include "cli/CliRun.h"
-#include "pe/modPETables.h"
+#include "core/pe/modPETables.h"
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
 

@@ -1,6 +1,6 @@
 #include "support/MalformedPe.h"
 
-#include "pe/modPETables.h"
+#include "core/pe/modPETables.h"
 
 #include <algorithm>
 

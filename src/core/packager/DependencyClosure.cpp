@@ -1,0 +1,282 @@
+#include "core/packager/DependencyClosure.h"
+
+#include "core/check/MissingCheck.h"
+#include "core/packager/DllHints.h"
+
+#include <algorithm>
+#include <deque>
+#include <tuple>
+#include <unordered_set>
+
+namespace quorvane {
+
+std::string FoldedName(std::string_view name)
+{
+    std::string folded(name);
+    std::transform(folded.begin(), folded.end(), folded.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return folded;
+}
+
+struct ClosureBuilder::Run {
+    ClosureResult result;
+    std::string appPrefix;
+    std::unordered_map<std::string, Target> byName; // folded name: what it resolved to
+    std::unordered_map<std::string, std::size_t> byPath;
+    std::unordered_set<std::string> damagedPaths;
+
+    void AddDamage(const std::string &path, const std::string &status)
+    {
+        if (damagedPaths.insert(path).second) {
+            result.damaged.push_back({path, status});
+        }
+    }
+};
+
+ClosureBuilder::Target ClosureBuilder::Resolve(Run &run, const std::string &name)
+{
+    std::string folded = FoldedName(name);
+    if (const auto known = run.byName.find(folded); known != run.byName.end()) {
+        return known->second;
+    }
+    auto &modules = run.result.modules;
+    auto named = [&run, &name](NamedState state) {
+        run.result.named.push_back({});
+        NamedDependency &d = run.result.named.back();
+        d.name = name;
+        d.state = state;
+        return Target{false, run.result.named.size() - 1};
+    };
+    Target target;
+    if (!IsPlainFileName(name)) {
+        // A name from a file is data: one that holds a folder part never leads into a folder.
+        target = named(NamedState::Missing);
+        run.result.named.back().reason = "not a plain file name: never looked for";
+    } else if (IsApiSetName(name)) {
+        target = named(NamedState::ApiSet);
+    } else {
+        const ClosureModule &root = modules.front();
+        struct Place {
+            std::string prefix;
+            FoundIn where;
+        };
+        std::vector<Place> places{{run.appPrefix, FoundIn::Application}};
+        for (const std::string &prefix : m_order.SearchPrefixes()) {
+            places.push_back({prefix, FoundIn::Search});
+        }
+        if (const std::string &system = m_order.SystemFolder(root.kind); !system.empty()) {
+            places.push_back({FolderPrefix(system), FoundIn::System});
+        }
+        std::vector<Rejection> rejected;
+        bool found = false;
+        for (const Place &place : places) {
+            const auto entry = m_folders.FindEntry(place.prefix, name);
+            if (!entry) {
+                continue;
+            }
+            std::string path = place.prefix + *entry;
+            if (const auto same = run.byPath.find(path); same != run.byPath.end()) {
+                target = {true, same->second};
+                found = true;
+                break;
+            }
+            // A file that may be followed is read whole now, so that it is opened only once.
+            const PeFacts &facts = m_facts.Get(path, place.where != FoundIn::System);
+            if (!facts.readable) {
+                rejected.push_back({path, "found " + path + ", but it is not a readable PE file"});
+                run.AddDamage(path, facts.problem);
+                continue;
+            }
+            const PeFacts rootFacts = [&root] {
+                PeFacts f;
+                f.machine = root.machine;
+                f.kind = root.kind;
+                return f;
+            }();
+            if (facts.machine != root.machine) {
+                rejected.push_back(
+                    {path, "found " + path + ", but " + MachineMismatch(facts, rootFacts)});
+                continue;
+            }
+            ClosureModule module;
+            module.name = name;
+            module.path = path;
+            module.where = place.where;
+            module.machine = facts.machine;
+            module.kind = facts.kind;
+            modules.push_back(std::move(module));
+            run.byPath.emplace(std::move(path), modules.size() - 1);
+            target = {true, modules.size() - 1};
+            found = true;
+            break;
+        }
+        if (!found) {
+            // Without a system folder, Windows' own components cannot be checked; they are
+            // on every Windows, so they count as present rather than drown the real answer.
+            const bool assumed = rejected.empty() && !m_order.HasSystemFolder() &&
+                                 HintFor(name).category == kHintSystem;
+            target = named(assumed ? NamedState::SystemAssumed : NamedState::Missing);
+            run.result.named.back().rejected = std::move(rejected);
+        }
+    }
+    run.byName.emplace(std::move(folded), target);
+    return target;
+}
+
+void ClosureBuilder::Expand(Run &run, std::size_t module)
+{
+    if (run.result.modules[module].followed) {
+        return;
+    }
+    run.result.modules[module].followed = true;
+    if (run.result.modules[module].where == FoundIn::System) {
+        // The system's own files are the system's business: listed, never followed.
+        run.result.modules[module].followed = false;
+        return;
+    }
+    const std::string path = run.result.modules[module].path;
+    const PeFacts &facts = m_facts.Get(path, true);
+    std::string problem = facts.problem;
+    // Both lists, each name once: a name imported both ways is needed at start.
+    std::vector<std::pair<std::string, bool>> names;
+    std::unordered_set<std::string> seen;
+    for (const std::string &name : facts.imports) {
+        if (seen.insert(FoldedName(name)).second) {
+            names.emplace_back(name, false);
+        }
+    }
+    for (const std::string &name : facts.delayImports) {
+        if (seen.insert(FoldedName(name)).second) {
+            names.emplace_back(name, true);
+        }
+    }
+    if (!problem.empty()) {
+        run.AddDamage(path, problem);
+    }
+    // Resolving adds modules, so the module is only touched again once all are resolved.
+    std::vector<ImportEdge> edges;
+    edges.reserve(names.size());
+    for (auto &[name, delayLoaded] : names) {
+        const Target target = Resolve(run, name);
+        if (!target.toModule) {
+            run.result.named[target.index].neededBy.push_back({module, delayLoaded});
+        }
+        edges.push_back({std::move(name), delayLoaded, target.toModule, target.index});
+    }
+    ClosureModule &m = run.result.modules[module];
+    m.imports = std::move(edges);
+    m.problem = std::move(problem);
+}
+
+void ClosureBuilder::Finish(Run &run)
+{
+    std::sort(run.result.damaged.begin(), run.result.damaged.end(),
+              [](const Damage &a, const Damage &b) { return a.path < b.path; });
+    const auto &modules = run.result.modules;
+    for (NamedDependency &d : run.result.named) {
+        // Needed at start when a module loaded at start imports it directly.
+        const auto startKey = [&modules](const NamedDependency::Need &n) {
+            const bool atStart = !n.delayLoaded && !modules[n.module].delayLoaded;
+            return std::make_tuple(!atStart, modules[n.module].depth, n.module);
+        };
+        d.delayLoaded = std::none_of(d.neededBy.begin(), d.neededBy.end(),
+                                     [&](const auto &n) { return !std::get<0>(startKey(n)); });
+        const auto best = std::min_element(
+            d.neededBy.begin(), d.neededBy.end(),
+            [&](const auto &a, const auto &b) { return startKey(a) < startKey(b); });
+        d.shownNeed = static_cast<std::size_t>(best - d.neededBy.begin());
+    }
+}
+
+ClosureResult ClosureBuilder::Build(const std::string &rootPath)
+{
+    Run run;
+    run.result.rootPath = rootPath;
+    const PeFacts &rootFacts = m_facts.Get(rootPath, true);
+    if (!rootFacts.readable) {
+        run.result.status = rootFacts.problem;
+        return std::move(run.result);
+    }
+    run.result.ok = true;
+    run.result.status = "OK.";
+    run.appPrefix = ApplicationPrefix(rootPath);
+    ClosureModule root;
+    root.name = FileNameOf(rootPath);
+    root.path = rootPath;
+    root.machine = rootFacts.machine;
+    root.kind = rootFacts.kind;
+    root.reached = true;
+    run.result.modules.push_back(std::move(root));
+    run.byPath.emplace(rootPath, 0);
+
+    // First what loads at start (imports only), then what loads later: every module reached only
+    // through a delay-loaded import is marked so, with its shortest such chain.
+    std::vector<std::size_t> order;
+    std::deque<std::size_t> queue{0};
+    for (int phase = 0; phase < 2; ++phase) {
+        const bool delayed = phase == 1;
+        if (delayed) {
+            queue.assign(order.begin(), order.end());
+        }
+        while (!queue.empty()) {
+            const std::size_t m = queue.front();
+            queue.pop_front();
+            if (!delayed) {
+                order.push_back(m);
+            }
+            Expand(run, m);
+            auto &modules = run.result.modules;
+            for (const ImportEdge &edge : modules[m].imports) {
+                if (!edge.toModule || modules[edge.target].reached ||
+                    (edge.delayLoaded && !delayed)) {
+                    continue;
+                }
+                ClosureModule &next = modules[edge.target];
+                next.reached = true;
+                next.parent = m;
+                next.depth = modules[m].depth + 1;
+                next.delayLoaded = delayed;
+                queue.push_back(edge.target);
+            }
+        }
+    }
+    Finish(run);
+    return std::move(run.result);
+}
+
+std::vector<std::string> ClosureResult::ChainTo(std::size_t module) const
+{
+    std::vector<std::string> chain;
+    for (std::size_t m = module; m != kNoModule; m = modules[m].parent) {
+        chain.push_back(modules[m].name);
+    }
+    std::reverse(chain.begin(), chain.end());
+    return chain;
+}
+
+std::vector<std::string> ClosureResult::ChainOf(const NamedDependency &dependency) const
+{
+    std::vector<std::string> chain;
+    if (!dependency.neededBy.empty()) {
+        chain = ChainTo(dependency.neededBy[dependency.shownNeed].module);
+    }
+    chain.push_back(dependency.name);
+    return chain;
+}
+
+bool ClosureResult::AnyMissing() const
+{
+    return std::any_of(named.begin(), named.end(),
+                       [](const NamedDependency &d) { return d.state == NamedState::Missing; });
+}
+
+int ClosureResult::ExitStatus() const
+{
+    if (!ok || !damaged.empty()) {
+        return 2;
+    }
+    return AnyMissing() ? 1 : 0;
+}
+
+} // namespace quorvane

@@ -1,0 +1,117 @@
+#include "core/packager/PeFacts.h"
+
+#include "core/pe/FileBytes.h"
+#include "core/pe/modDelayImports.h"
+#include "core/pe/modPETables.h"
+
+#include <cstdio>
+
+namespace quorvane {
+namespace {
+
+constexpr std::uint16_t kDosMagic = 0x5A4D; // "MZ"
+constexpr std::uint64_t kWholeFileLimit = 32 * 1024;
+
+} // namespace
+
+PeFacts ReadPeFacts(const ByteSource &bytes, bool withTables)
+{
+    PeFacts facts;
+    facts.startsWithMz = ByteView(bytes).ReadU16(0) == kDosMagic;
+    const auto image = PeImage::Parse(bytes);
+    if (!image) {
+        facts.problem = kStatusErrorMapping;
+        return facts;
+    }
+    facts.readable = true;
+    facts.machine = image->Machine();
+    facts.kind = image->Kind();
+    if (!withTables) {
+        return facts;
+    }
+    facts.tablesRead = true;
+    ReaderResult imports = ReadImportNames(bytes);
+    if (imports.ok) {
+        facts.imports = std::move(imports.names);
+    } else if (imports.status != kStatusNoImports) {
+        facts.problem = imports.status;
+    }
+    ReaderResult delayed = ReadDelayImportNames(bytes);
+    if (delayed.ok) {
+        facts.delayImports = std::move(delayed.names);
+    } else if (delayed.status != kStatusNoDelayImports && facts.problem.empty()) {
+        facts.problem = delayed.status;
+    }
+    return facts;
+}
+
+PeFacts ReadPeFacts(const std::string &path, bool withTables)
+{
+    const auto file = FileBytes::Open(path);
+    if (!file) {
+        PeFacts facts;
+        facts.problem = kStatusErrorMapping;
+        return facts;
+    }
+    // A small DLL is read whole in one call, at its own size: a folder report reads thousands of
+    // them, and a page-sized buffer per file would cost more than the reading.
+    if (file->Size() <= kWholeFileLimit) {
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file->Size()));
+        bytes.resize(file->ReadDirect(0, bytes));
+        return ReadPeFacts(MemorySource(bytes), withTables);
+    }
+    return ReadPeFacts(*file, withTables);
+}
+
+std::string MachineName(std::uint16_t machine)
+{
+    switch (machine) {
+    case 0x014C:
+        return "x86";
+    case 0x8664:
+        return "x86-64";
+    case 0xAA64:
+        return "ARM64";
+    case 0x01C0:
+    case 0x01C4:
+        return "ARM";
+    case 0x0200:
+        return "IA-64";
+    default: {
+        char text[24];
+        std::snprintf(text, sizeof text, "machine 0x%04X", static_cast<unsigned>(machine));
+        return text;
+    }
+    }
+}
+
+int BitsOf(PeKind kind)
+{
+    return kind == PeKind::Pe32 ? 32 : 64;
+}
+
+std::string MachineMismatch(const PeFacts &candidate, const PeFacts &importer)
+{
+    if (candidate.kind != importer.kind) {
+        return "it is " + std::to_string(BitsOf(candidate.kind)) + "-bit";
+    }
+    return "it is for " + MachineName(candidate.machine);
+}
+
+const PeFacts &PeFactsCache::Get(const std::string &path, bool withTables)
+{
+    auto known = m_facts.find(path);
+    if (known == m_facts.end()) {
+        known = m_facts.emplace(path, ReadPeFacts(path, withTables)).first;
+    } else if (withTables && known->second.readable && !known->second.tablesRead) {
+        known->second = ReadPeFacts(path, true);
+    }
+    return known->second;
+}
+
+void PeFactsCache::Put(const std::string &path, PeFacts facts)
+{
+    m_facts.insert_or_assign(path, std::move(facts));
+}
+
+} // namespace quorvane

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "core/pe/ByteView.h"
+#include "core/pe/PeImage.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace quorvane {
+
+/// What the packager's tools need to know of one file: whether it is a PE image, for which machine,
+/// and the DLL names it needs at start (imports) and on first use (delay-load imports).
+struct PeFacts {
+    bool startsWithMz = false; // looks like an executable at all (the report skips other files)
+    bool readable = false;     // the headers were read: machine and kind are known
+    std::uint16_t machine = 0;
+    PeKind kind = PeKind::Pe32;
+    bool tablesRead = false;
+    std::vector<std::string> imports;      // in table order
+    std::vector<std::string> delayImports; // in table order
+    /// Empty when everything asked for was read; else the status of what failed ("Error mapping
+    /// file.", or a table walk's failure). A damaged table leaves its list empty: it never reads
+    /// as "no dependencies".
+    std::string problem;
+};
+
+/// Reads the headers, and with withTables both import tables, from bytes.
+PeFacts ReadPeFacts(const ByteSource &bytes, bool withTables);
+/// The same from a file opened read-only, once for all of it.
+PeFacts ReadPeFacts(const std::string &path, bool withTables);
+
+/// A short name for a machine type: "x86", "x86-64", "ARM64", "ARM", "IA-64", else "machine
+/// 0xNNNN".
+std::string MachineName(std::uint16_t machine);
+/// 32 or 64.
+int BitsOf(PeKind kind);
+
+/// Why a file of one machine cannot serve a file of another, as "it is 32-bit", "it is 64-bit" or
+/// "it is for ARM64".
+std::string MachineMismatch(const PeFacts &candidate, const PeFacts &importer);
+
+/// Facts by path, each file read at most once (and again only to add the tables).
+class PeFactsCache {
+public:
+    const PeFacts &Get(const std::string &path, bool withTables);
+    /// Takes facts that were read elsewhere (by the report's worker threads).
+    void Put(const std::string &path, PeFacts facts);
+
+private:
+    std::unordered_map<std::string, PeFacts> m_facts;
+};
+
+} // namespace quorvane

@@ -1,0 +1,66 @@
+#include "core/pe/FileBytes.h"
+
+#include <algorithm>
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace quorvane {
+namespace {
+
+std::wstring Widen(const std::string &utf8)
+{
+    const int n =
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+} // namespace
+
+std::unique_ptr<FileBytes> FileBytes::Open(const std::string &path)
+{
+    if (path.empty()) {
+        return nullptr;
+    }
+    const HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    LARGE_INTEGER size{};
+    if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileSizeEx(h, &size) || size.QuadPart < 0) {
+        ::CloseHandle(h);
+        return nullptr;
+    }
+    return std::unique_ptr<FileBytes>(new FileBytes(reinterpret_cast<std::intptr_t>(h),
+                                                    static_cast<std::uint64_t>(size.QuadPart)));
+}
+
+FileBytes::~FileBytes()
+{
+    ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+}
+
+std::size_t FileBytes::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) const
+{
+    std::size_t done = 0;
+    while (done < out.size()) {
+        OVERLAPPED at{};
+        const std::uint64_t pos = offset + done;
+        at.Offset = static_cast<DWORD>(pos);
+        at.OffsetHigh = static_cast<DWORD>(pos >> 32);
+        DWORD got = 0;
+        const auto want = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, 1u << 30));
+        if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), out.data() + done, want, &got, &at) ||
+            got == 0) {
+            break;
+        }
+        done += got;
+    }
+    return done;
+}
+
+} // namespace quorvane

@@ -1,0 +1,169 @@
+// The Linux stand-in for the shell: a fake xdg-open on PATH records what it was given.
+#include "core/platform/modShellExecute.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadWhole(const fs::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void Replace(std::string &text, std::string_view placeholder, const std::string &value)
+{
+    for (std::size_t at = text.find(placeholder); at != std::string::npos;
+         at = text.find(placeholder, at + value.size())) {
+        text.replace(at, placeholder.size(), value);
+    }
+}
+
+// PATH holds only a folder with a fake opener that writes its argument count and each argument
+// into files, and then ends with the given status after the given delay (its one outside tool
+// named in full).
+class DesktopOpener : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char *path = std::getenv("PATH");
+        m_oldPath = path ? path : "";
+        fs::create_directories(dir / "bin");
+        ::setenv("PATH", (dir / "bin").c_str(), 1);
+    }
+    void TearDown() override { ::setenv("PATH", m_oldPath.c_str(), 1); }
+
+    void InstallOpener(int exitStatus, const std::string &delay = "0")
+    {
+        const fs::path record = dir / "record";
+        fs::remove_all(record);
+        fs::create_directories(record);
+        // A fake left running must not hold the test's output open, hence the redirection.
+        std::string script = R"(#!/bin/sh
+exec >/dev/null 2>&1
+echo $# > '@RECORD@/argc'
+pwd > '@RECORD@/cwd'
+i=0
+for a in "$@"; do i=$((i+1)); printf '%s' "$a" > '@RECORD@/arg'$i; done
+/bin/sleep @DELAY@
+exit @STATUS@
+)";
+        Replace(script, "@RECORD@", record.string());
+        Replace(script, "@DELAY@", delay);
+        Replace(script, "@STATUS@", std::to_string(exitStatus));
+        fs::permissions(dir.Write("bin/xdg-open", script), fs::perms::owner_all);
+    }
+    bool OpenerRan() const { return fs::exists(dir / "record" / "argc"); }
+    std::vector<std::string> Arguments() const
+    {
+        std::vector<std::string> args;
+        const int count = std::stoi(ReadWhole(dir / "record" / "argc"));
+        for (int i = 1; i <= count; ++i) {
+            args.push_back(ReadWhole(dir / "record" / ("arg" + std::to_string(i))));
+        }
+        return args;
+    }
+
+    test::TempDir dir;
+
+private:
+    std::string m_oldPath;
+};
+
+TEST_F(DesktopOpener, AnAddressTravelsAsOneArgumentWhateverItHolds)
+{
+    InstallOpener(0);
+    const std::string canary = (dir / "canary").string();
+    const std::string address = "https://www.google.com/search?hl=en&q=my lib & \"x\" 'y' #z "
+                                "; touch " +
+                                canary + " $(touch " + canary + ") `touch " + canary + "` | >" +
+                                canary + " *.dll\\ ~";
+    EXPECT_TRUE(ShellOpenDocument(address, kShowDefault, "", "", "open", 0));
+    ASSERT_TRUE(OpenerRan());
+    EXPECT_EQ(Arguments(), std::vector<std::string>{address});
+    EXPECT_FALSE(fs::exists(canary));
+}
+
+TEST_F(DesktopOpener, NoOpenerOnThePathIsNoAssociation)
+{
+    EXPECT_FALSE(ShellOpenDocument("https://example.org/", kShowDefault, "", "", "open", 0));
+    EXPECT_EQ(LastShellError().number, -2147220425);
+    EXPECT_EQ(LastShellError().description, "No application is associated with this file type.");
+}
+
+TEST_F(DesktopOpener, AMissingFileIsReportedWithoutStartingTheOpener)
+{
+    InstallOpener(0);
+    EXPECT_FALSE(
+        ShellOpenDocument((dir / "missing.txt").string(), kShowDefault, "", "", "open", 0));
+    EXPECT_EQ(LastShellError().number, 53);
+    EXPECT_EQ(LastShellError().description, "File not found");
+    EXPECT_FALSE(ShellOpenDocument((dir / "no-folder" / "missing.txt").string(), kShowDefault, "",
+                                   "", "open", 0));
+    EXPECT_EQ(LastShellError().number, 76);
+    EXPECT_FALSE(ShellOpenDocument("", kShowDefault, "", "", "open", 0));
+    EXPECT_EQ(LastShellError().number, 53);
+    EXPECT_FALSE(OpenerRan());
+}
+
+TEST_F(DesktopOpener, AnExistingFileIsOpenedAndNeverTakenForAnOption)
+{
+    InstallOpener(0);
+    dir.Write("-v", "text");
+    EXPECT_TRUE(ShellOpenDocument("-v", kShowDefault, "", dir.Path().string(), "open", 0));
+    EXPECT_EQ(Arguments(), std::vector<std::string>{"./-v"});
+    EXPECT_EQ(ReadWhole(dir / "record" / "cwd"), fs::canonical(dir.Path()).string() + "\n");
+}
+
+TEST_F(DesktopOpener, TheOpenersFailuresMapOntoShellCodes)
+{
+    const struct {
+        int exitStatus;
+        std::int32_t number;
+    } cases[] = {
+        {2, 53},          // the opener found no such file
+        {3, -2147220425}, // no method to open it: no application
+        {4, -2147220452}, // the handler failed
+        {1, -2147220452}, // the opener did not understand its arguments
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.exitStatus);
+        InstallOpener(c.exitStatus);
+        EXPECT_FALSE(ShellOpenDocument("https://example.org/", kShowDefault, "", "", "open", 0));
+        EXPECT_EQ(LastShellError().number, c.number);
+    }
+}
+
+TEST_F(DesktopOpener, AnOpenerThatKeepsRunningDoesNotHoldUpItsCaller)
+{
+    InstallOpener(0, "3");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(ShellOpenDocument("https://example.org/", kShowDefault, "", "", "open", 0));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kOpenerWait + std::chrono::seconds(1));
+}
+
+TEST_F(DesktopOpener, OnlyTheOpenVerbIsKnown)
+{
+    InstallOpener(0);
+    EXPECT_FALSE(ShellOpenDocument("https://example.org/", kShowDefault, "", "", "print", 0));
+    EXPECT_EQ(LastShellError().number, -2147220425);
+    EXPECT_FALSE(OpenerRan());
+    EXPECT_FALSE(ShellOpenDocument("https://example.org/", kShowDefault, "",
+                                   (dir / "nowhere").string(), "open", 0));
+    EXPECT_EQ(LastShellError().number, 76);
+}
+
+} // namespace
+} // namespace quorvane
