@@ -2,6 +2,7 @@
 
 #include "cli/Report.h"
 #include "core/packager/DllHints.h"
+#include "core/text/AsciiCase.h"
 
 #include <algorithm>
 #include <ostream>
@@ -43,7 +44,7 @@ std::vector<const NamedDependency *> InState(const ClosureResult &closure, Named
         }
     }
     std::stable_sort(list.begin(), list.end(), [](const auto *a, const auto *b) {
-        return FoldedName(a->name) < FoldedName(b->name);
+        return ToAsciiLower(a->name) < ToAsciiLower(b->name);
     });
     return list;
 }
@@ -55,7 +56,7 @@ std::vector<std::size_t> ResolvedModules(const ClosureResult &closure)
         list.push_back(m);
     }
     std::stable_sort(list.begin(), list.end(), [&closure](std::size_t a, std::size_t b) {
-        return FoldedName(closure.modules[a].name) < FoldedName(closure.modules[b].name);
+        return ToAsciiLower(closure.modules[a].name) < ToAsciiLower(closure.modules[b].name);
     });
     return list;
 }

@@ -1,23 +1,12 @@
 #include "core/check/FilePresence.h"
 
 #include "core/platform/PathRules.h"
+#include "core/text/AsciiCase.h"
 
 #include <algorithm>
 
 namespace quorvane {
 namespace {
-
-char FoldAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string FoldedAscii(std::string_view text)
-{
-    std::string folded(text);
-    std::transform(folded.begin(), folded.end(), folded.begin(), FoldAscii);
-    return folded;
-}
 
 struct SplitPath {
     std::string folder; // up to and including the last separator; "" for the current folder
@@ -55,13 +44,6 @@ FolderAccess FolderAccess::Platform()
     return {ListFolder, IsRegularFileAt};
 }
 
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return FoldAscii(x) == FoldAscii(y);
-           });
-}
-
 bool IsPlainFileName(std::string_view name)
 {
     return name != "." && name != ".." &&
@@ -96,7 +78,7 @@ FolderCache::Folder &FolderCache::FolderOf(std::string_view folder)
             if (kind == EntryKind::Other) {
                 return;
             }
-            Slot &slot = entries[FoldedAscii(entry)];
+            Slot &slot = entries[ToAsciiLower(entry)];
             if (kind == EntryKind::RegularFile) {
                 if (!slot.regular || entry < slot.spelling) {
                     slot.spelling = entry;
@@ -139,7 +121,7 @@ const FolderCache::Slot *FolderCache::Find(const std::string &prefix, const std:
     }
     const std::string_view folderName = std::string_view(prefix).substr(0, tail);
     Folder &folder = FolderOf(folderName);
-    std::transform(m_scratch.begin(), m_scratch.end(), m_scratch.begin(), FoldAscii);
+    std::transform(m_scratch.begin(), m_scratch.end(), m_scratch.begin(), AsciiLower);
     const auto found = folder.find(m_scratch);
     if (found == folder.end()) {
         return nullptr;

@@ -2,6 +2,7 @@
 
 #include "core/check/MissingCheck.h"
 #include "core/packager/DllHints.h"
+#include "core/text/AsciiCase.h"
 
 #include <algorithm>
 #include <deque>
@@ -9,15 +10,6 @@
 #include <unordered_set>
 
 namespace quorvane {
-
-std::string FoldedName(std::string_view name)
-{
-    std::string folded(name);
-    std::transform(folded.begin(), folded.end(), folded.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return folded;
-}
 
 struct ClosureBuilder::Run {
     ClosureResult result;
@@ -36,7 +28,7 @@ struct ClosureBuilder::Run {
 
 ClosureBuilder::Target ClosureBuilder::Resolve(Run &run, const std::string &name)
 {
-    std::string folded = FoldedName(name);
+    std::string folded = ToAsciiLower(name);
     if (const auto known = run.byName.find(folded); known != run.byName.end()) {
         return known->second;
     }
@@ -142,12 +134,12 @@ void ClosureBuilder::Expand(Run &run, std::size_t module)
     std::vector<std::pair<std::string, bool>> names;
     std::unordered_set<std::string> seen;
     for (const std::string &name : facts.imports) {
-        if (seen.insert(FoldedName(name)).second) {
+        if (seen.insert(ToAsciiLower(name)).second) {
             names.emplace_back(name, false);
         }
     }
     for (const std::string &name : facts.delayImports) {
-        if (seen.insert(FoldedName(name)).second) {
+        if (seen.insert(ToAsciiLower(name)).second) {
             names.emplace_back(name, true);
         }
     }

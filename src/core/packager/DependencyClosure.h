@@ -117,7 +117,4 @@ private:
     PeFactsCache &m_facts;
 };
 
-/// A name folded to ASCII lower case, as names are compared.
-std::string FoldedName(std::string_view name);
-
 } // namespace quorvane

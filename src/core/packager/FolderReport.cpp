@@ -4,6 +4,7 @@
 #include "core/check/MissingCheck.h"
 #include "core/packager/DllHints.h"
 #include "core/packager/PeFacts.h"
+#include "core/text/AsciiCase.h"
 
 #include <algorithm>
 #include <atomic>
@@ -117,7 +118,7 @@ FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrde
     }
     FolderCache folders;
     const std::string rootPrefix = FolderPrefix(folder);
-    const std::string whoFolded = who ? FoldedName(*who) : std::string();
+    const std::string whoFolded = who ? ToAsciiLower(*who) : std::string();
     std::unordered_map<std::string, Outcome> outcomes; // by name, folder and machine
     std::map<std::string, ReportMissing> missing;      // by folded name
     std::map<std::string, std::string> apiSets;
@@ -126,7 +127,7 @@ FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrde
                              const std::string &name) -> const Outcome & {
         const std::string ownPrefix = ApplicationPrefix(file);
         std::string key =
-            FoldedName(name) + '\0' + ownPrefix + '\0' + std::to_string(importer.machine);
+            ToAsciiLower(name) + '\0' + ownPrefix + '\0' + std::to_string(importer.machine);
         if (const auto known = outcomes.find(key); known != outcomes.end()) {
             return known->second;
         }
@@ -186,7 +187,7 @@ FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrde
         std::vector<std::string> seen;
         for (const auto *list : {&f.imports, &f.delayImports}) {
             for (const std::string &name : *list) {
-                std::string folded = FoldedName(name);
+                std::string folded = ToAsciiLower(name);
                 if (std::find(seen.begin(), seen.end(), folded) != seen.end()) {
                     continue;
                 }
