@@ -15,11 +15,7 @@ struct SplitPath {
 
 SplitPath Split(const std::string &path)
 {
-    const std::size_t cut = path.find_last_of(kFolderSeparators);
-    if (cut == std::string::npos) {
-        return {std::string(), path};
-    }
-    return {path.substr(0, cut + 1), path.substr(cut + 1)};
+    return {std::string(FolderPartOf(path)), std::string(FileNameOf(path))};
 }
 
 bool SearchFolder(const FolderAccess &access, const std::string &folder, const std::string &last)
@@ -112,8 +108,7 @@ const FolderCache::Slot *FolderCache::Find(const std::string &prefix, const std:
     }
     // The name holds no separator, so the folder is the prefix's; only what follows the prefix's
     // last separator runs into the name.
-    const std::size_t cut = prefix.find_last_of(kFolderSeparators);
-    const std::size_t tail = cut == std::string::npos ? 0 : cut + 1;
+    const std::size_t tail = FolderPartOf(prefix).size();
     m_scratch.assign(prefix, tail);
     m_scratch += name;
     if (m_scratch.empty()) {

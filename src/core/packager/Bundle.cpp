@@ -3,6 +3,7 @@
 #include "core/check/FilePresence.h"
 #include "core/packager/DllHints.h"
 #include "core/platform/FolderListing.h"
+#include "core/platform/PathRules.h"
 #include "core/text/AsciiCase.h"
 
 #include <algorithm>

@@ -2,6 +2,7 @@
 
 #include "core/check/MissingCheck.h"
 #include "core/packager/DllHints.h"
+#include "core/platform/PathRules.h"
 #include "core/text/AsciiCase.h"
 
 #include <algorithm>

@@ -4,6 +4,7 @@
 #include "core/check/MissingCheck.h"
 #include "core/packager/DllHints.h"
 #include "core/packager/PeFacts.h"
+#include "core/platform/PathRules.h"
 #include "core/text/AsciiCase.h"
 
 #include <algorithm>
