@@ -1,5 +1,6 @@
 #include "cli/PackagerOutput.h"
 
+#include "cli/Cli.h"
 #include "cli/Report.h"
 #include "core/packager/DllHints.h"
 #include "core/text/AsciiCase.h"
@@ -173,6 +174,19 @@ json DamagedJson(const std::vector<Damage> &damaged)
 
 } // namespace
 
+int ExitStatusOf(PackagerOutcome outcome)
+{
+    switch (outcome) {
+    case PackagerOutcome::Complete:
+        return kExitOk;
+    case PackagerOutcome::Incomplete:
+        return kExitMissing;
+    case PackagerOutcome::Unreadable:
+        break;
+    }
+    return kExitUnreadable;
+}
+
 json SearchOrderJson(const SearchOrder &order)
 {
     json system = json::object();
@@ -336,7 +350,7 @@ json ClosureJson(const ClosureResult &closure, const SearchOrder &order, const C
     file["api_sets"] = std::move(apiSets);
     file["system_assumed"] = std::move(assumed);
     file["damaged"] = DamagedJson(closure.damaged);
-    file["exit_status"] = closure.ExitStatus();
+    file["exit_status"] = ExitStatusOf(closure.Outcome());
     return file;
 }
 
@@ -462,7 +476,7 @@ json BundleJson(const ClosureResult &closure, const BundleResult &bundle, const 
                 {"files", std::move(items)},
                 {"search_order", SearchOrderJson(order)},
                 {"closure", ClosureJson(closure, order, {})},
-                {"exit_status", bundle.ExitStatus(closure)}};
+                {"exit_status", ExitStatusOf(bundle.Outcome(closure))}};
     return doc;
 }
 

@@ -98,17 +98,17 @@ bool CopyInto(const std::string &source, const std::string &folderPrefix, const 
 
 } // namespace
 
-int BundleResult::ExitStatus(const ClosureResult &closure) const
+PackagerOutcome BundleResult::Outcome(const ClosureResult &closure) const
 {
-    int worst = closure.ExitStatus();
     if (!ok) {
-        return 2;
+        return PackagerOutcome::Unreadable;
     }
+    PackagerOutcome worst = closure.Outcome();
     for (const BundleItem &item : items) {
         if (item.action == BundleAction::Failed) {
-            worst = 2;
+            worst = PackagerOutcome::Unreadable;
         } else if (item.action == BundleAction::Conflict) {
-            worst = std::max(worst, 1);
+            worst = Worse(worst, PackagerOutcome::Incomplete);
         }
     }
     return worst;

@@ -229,12 +229,12 @@ bool ClosureResult::AnyMissing() const
                        [](const NamedDependency &d) { return d.state == NamedState::Missing; });
 }
 
-int ClosureResult::ExitStatus() const
+PackagerOutcome ClosureResult::Outcome() const
 {
     if (!ok || !damaged.empty()) {
-        return 2;
+        return PackagerOutcome::Unreadable;
     }
-    return AnyMissing() ? 1 : 0;
+    return AnyMissing() ? PackagerOutcome::Incomplete : PackagerOutcome::Complete;
 }
 
 } // namespace quorvane

@@ -2,6 +2,7 @@
 
 #include "core/check/FilePresence.h"
 #include "core/packager/DllSearch.h"
+#include "core/packager/PackagerOutcome.h"
 #include "core/packager/PeFacts.h"
 #include "core/packager/SearchOrder.h"
 
@@ -78,8 +79,8 @@ struct ClosureResult {
     /// The chain shown for a named dependency, ending in its own name.
     std::vector<std::string> ChainOf(const NamedDependency &dependency) const;
     bool AnyMissing() const;
-    /// 0 all found, 1 something is missing, 2 a file could not be read or a table is damaged.
-    int ExitStatus() const;
+    /// Complete when all was found; Unreadable when a file could not be read or a table is damaged.
+    PackagerOutcome Outcome() const;
 };
 
 /// Builds closures over one search order. The folder and facts caches may be shared by several

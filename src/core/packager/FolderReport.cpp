@@ -210,12 +210,12 @@ unsigned DefaultThreadCount()
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-int FolderReportResult::ExitStatus() const
+PackagerOutcome FolderReportResult::Outcome() const
 {
     if (!ok || !damaged.empty()) {
-        return 2;
+        return PackagerOutcome::Unreadable;
     }
-    return missing.empty() ? 0 : 1;
+    return missing.empty() ? PackagerOutcome::Complete : PackagerOutcome::Incomplete;
 }
 
 FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrder &order,
