@@ -128,11 +128,11 @@ void ClickRow(QAbstractItemView *view, int row)
 // A window on path, shown, with its first scan done.
 std::unique_ptr<frmMain> OpenWindow(const std::string &path)
 {
-    auto window = std::make_unique<frmMain>(QString{});
+    auto window = std::make_unique<frmMain>(std::string{});
     window->show();
     RunUntil([] { return true; }, 100);
     Child<QLineEdit>(*window, "txtpath")->setText(QString::fromStdString(path));
-    RunUntil([&] { return !window->DeepScanRunning(); }, 100);
+    RunUntil([&] { return !window->ScanRunning(); }, 100);
     return window;
 }
 
@@ -141,7 +141,7 @@ void ChooseDeepScanAndMeasure(const std::string &name, const std::string &path, 
     auto window = OpenWindow(path);
     Measure(
         name, [&] { Child<QAbstractButton>(*window, "optScan_1")->click(); },
-        [&] { return !window->DeepScanRunning() && Rows(*window, "LstDep") == rows; });
+        [&] { return !window->ScanRunning() && Rows(*window, "LstDep") == rows; });
 }
 
 void Record(const std::string &name, bool finished = true)
@@ -290,7 +290,7 @@ int main(int argc, char **argv)
     {
         auto window = OpenWindow(longName5);
         Child<QAbstractButton>(*window, "optScan_1")->click();
-        RunUntil([&] { return Rows(*window, "LstDep") == 1; }, 100);
+        RunUntil([&] { return !window->ScanRunning() && Rows(*window, "LstDep") == 1; }, 100);
         auto *list = Child<QAbstractItemView>(*window, "LstDep");
         Measure(
             "click on the 5 MB name and rest on it (tooltip)",
@@ -304,7 +304,7 @@ int main(int argc, char **argv)
         MeasureCheck(*window, "Check Dependencies with the 5 MB name missing", "", {});
     }
     {
-        auto window = std::make_unique<frmMain>(QString{});
+        auto window = std::make_unique<frmMain>(std::string{});
         window->show();
         RunUntil([] { return true; }, 100);
         Measure(
@@ -313,11 +313,11 @@ int main(int argc, char **argv)
                 Child<QLineEdit>(*window, "txtpath")
                     ->setText(QString::fromStdString(hugeImportPath));
             },
-            [&] { return Rows(*window, "LstDep") == 2; });
+            [&] { return !window->ScanRunning() && Rows(*window, "LstDep") == 2; });
     }
     ChooseDeepScanAndMeasure("Deep Scan finding 150,000 names", manyNames, kManyNames);
     {
-        auto window = std::make_unique<frmMain>(QString{});
+        auto window = std::make_unique<frmMain>(std::string{});
         window->show();
         RunUntil([] { return true; }, 100);
         Measure(
@@ -325,7 +325,7 @@ int main(int argc, char **argv)
             [&] {
                 Child<QLineEdit>(*window, "txtpath")->setText(QString::fromStdString(importsPath));
             },
-            [&] { return Rows(*window, "LstDep") == kManyNames; });
+            [&] { return !window->ScanRunning() && Rows(*window, "LstDep") == kManyNames; });
         MeasureCheck(*window, "Check Dependencies, 150,000 names missing",
                      "Copy Selected of 150,000 names", [](QWidget &check) {
                          Child<QAbstractItemView>(check, "lstCheck")->selectAll();
@@ -339,7 +339,8 @@ int main(int argc, char **argv)
         auto window = OpenWindow(exportsPath);
         Measure(
             "Refresh of a DLL with 150,000 exports",
-            [&] { Child<QAbstractButton>(*window, "cmdDep")->click(); }, [] { return true; });
+            [&] { Child<QAbstractButton>(*window, "cmdDep")->click(); },
+            [&] { return !window->ScanRunning(); });
     }
     {
         auto window = OpenWindow(slow);
@@ -359,13 +360,13 @@ int main(int argc, char **argv)
                     switched = true;
                 });
             },
-            [&] { return switched && !window->DeepScanRunning(); });
+            [&] { return switched && !window->ScanRunning(); });
     }
     {
         auto window = OpenWindow(slow);
         Child<QAbstractButton>(*window, "optScan_1")->click();
         MeasureCheck(*window, "Check Dependencies during a Deep Scan", "", {});
-        RunUntil([&] { return !window->DeepScanRunning(); }, 50);
+        RunUntil([&] { return !window->ScanRunning(); }, 50);
     }
     {
         auto window = OpenWindow(slow);

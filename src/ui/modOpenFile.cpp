@@ -1,7 +1,11 @@
 #include "ui/modOpenFile.h"
 
+#include "core/platform/FolderListing.h"
+
 #include <QFileInfo>
 #include <QMessageBox>
+
+#include <filesystem>
 
 namespace quorvane {
 
@@ -21,18 +25,21 @@ OpenFileDialog::OpenFileDialog(QWidget *owner, ConfirmCreateFn confirmCreate)
 QFileDialog::Options OpenFileDialog::FixedOptions()
 {
     // Qt's own dialog, not the desktop's: only it honours the create prompt and returns a link's
-    // own path everywhere.
-    return QFileDialog::DontResolveSymlinks | QFileDialog::DontUseNativeDialog;
+    // own path everywhere. The type box shows the filter's name, not its patterns.
+    return QFileDialog::DontResolveSymlinks | QFileDialog::DontUseNativeDialog |
+           QFileDialog::HideNameFilterDetails;
 }
 
 void OpenFileDialog::accept()
 {
     const QStringList files = selectedFiles();
-    if (files.size() == 1) {
-        const QFileInfo info(files.front());
+    if (files.size() == 1 && !QFileInfo(files.front()).fileName().isEmpty()) {
         // A dangling link is still a file on disk: its own path is what the user picked.
-        const bool exists = info.exists() || info.isSymLink();
-        if (!exists && !info.fileName().isEmpty()) {
+        std::error_code error;
+        const bool exists =
+            std::filesystem::symlink_status(PathOnDisk(files.front()), error).type() !=
+            std::filesystem::file_type::not_found;
+        if (!exists) {
             const bool create = m_confirmCreate ? m_confirmCreate(this, files.front())
                                                 : AskToCreateFile(this, files.front());
             if (!create) {
@@ -44,17 +51,56 @@ void OpenFileDialog::accept()
     QFileDialog::accept();
 }
 
-bool AskToCreateFile(QWidget *parent, const QString &path)
+std::string PathOnDisk(const QString &chosen)
 {
-    const QString text = QStringLiteral("%1\nThis file does not exist.\nDo you want to create it?")
-                             .arg(QFileInfo(path).fileName());
-    const auto answer =
-        QMessageBox::question(parent, parent ? parent->windowTitle() : QString(), text,
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
-    return answer == QMessageBox::Yes;
+    namespace fs = std::filesystem;
+    const auto exists = [](const std::string &path) {
+        std::error_code error;
+        return fs::symlink_status(path, error).type() != fs::file_type::not_found;
+    };
+    std::string whole = chosen.toStdString();
+    if (exists(whole)) {
+        return whole;
+    }
+    std::string path;
+    const QStringList parts = chosen.split(QLatin1Char('/'));
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QString &part = parts[i];
+        std::string bytes = part.toStdString();
+        if (!part.isEmpty() && !exists(path + bytes)) {
+            std::string found;
+            int matches = 0;
+            ListFolder(path.empty() ? std::string(".") : path,
+                       [&](std::string_view entry, EntryKind) {
+                           if (QString::fromUtf8(entry.data(), qsizetype(entry.size())) == part) {
+                               found = entry;
+                               ++matches;
+                           }
+                       });
+            if (matches == 1) {
+                bytes = std::move(found);
+            }
+        }
+        path += bytes;
+        if (i + 1 < parts.size()) {
+            path += '/';
+        }
+    }
+    return path;
 }
 
-std::optional<QString> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogSeam &seam)
+bool AskToCreateFile(QWidget *parent, const QString &path)
+{
+    QMessageBox box(QMessageBox::Question, parent ? parent->windowTitle() : QString(),
+                    QStringLiteral("%1\nThis file does not exist.\nDo you want to create it?")
+                        .arg(QFileInfo(path).fileName()),
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText); // a file name is never markup
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::string> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogSeam &seam)
 {
     OpenFileDialog dialog(owner, seam.confirmCreate);
     const int result = seam.run ? seam.run(dialog) : dialog.exec();
@@ -65,7 +111,7 @@ std::optional<QString> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogSe
     if (files.size() != 1 || files.front().isEmpty()) {
         return std::nullopt;
     }
-    return files.front();
+    return PathOnDisk(files.front());
 }
 
 } // namespace quorvane

@@ -5,10 +5,12 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace quorvane {
 
 inline constexpr char kOpenFileTitle[] = "Open the file to view its dependencies";
+/// The one filter; its type box shows the name alone (HideNameFilterDetails).
 inline constexpr char kOpenFileFilter[] = "Windows Dependency Files (*.exe *.dll *.ocx)";
 
 /// Asks whether a file that does not exist yet should be "created"; true to accept its name.
@@ -45,9 +47,17 @@ struct OpenFileDialogSeam {
     ConfirmCreateFn confirmCreate;
 };
 
-/// Shows the file-open dialog modally over owner and returns the chosen path, or nothing when the
-/// user cancels. Each call builds the dialog afresh with the same title, filter and options.
-std::optional<QString> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogSeam &seam = {});
+/// Shows the file-open dialog modally over owner and returns the chosen path as bytes (see
+/// PathOnDisk), or nothing when the user cancels. Each call builds the dialog afresh with the same
+/// title, filter and options.
+std::optional<std::string> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogSeam &seam = {});
+
+/// The bytes of the path the dialog's text names. Qt's dialog reads folders as text, showing each
+/// byte of a name that is not UTF-8 as U+FFFD, and hands that text back, which encoded again
+/// names no file. So each component of the path that names nothing is looked for among its
+/// folder's entries: the one entry that reads the same is taken. A component that still names
+/// nothing (a new name) keeps the text's UTF-8 bytes.
+std::string PathOnDisk(const QString &chosen);
 
 /// The create prompt as the user sees it: a question box over parent, Yes or No.
 bool AskToCreateFile(QWidget *parent, const QString &path);
