@@ -260,7 +260,9 @@ int main(int argc, char **argv)
     }
     fs::permissions(dir / "bin" / "xdg-open", fs::perms::owner_all);
     const char *path = std::getenv("PATH");
-    ::setenv("PATH", ((dir / "bin").string() + ":" + (path ? path : "")).c_str(), 1);
+    const std::string systemPath = path ? path : "";
+    const std::string benchPath = (dir / "bin").string() + ":" + systemPath;
+    ::setenv("PATH", benchPath.c_str(), 1);
     ::setenv("QUORVANE_SYSTEM_DIR", (dir / "bin").c_str(), 1);
 
     QApplication app(argc, argv);
@@ -286,6 +288,12 @@ int main(int argc, char **argv)
 
     std::printf("Longest event-loop stall of each operation (ms):\n");
 
+    // The reference: what the machine's own load costs a window that has nothing to do.
+    {
+        auto window = OpenWindow(importsPath);
+        Measure(
+            "reference: the window idle for 2 s", [] {}, [] { return true; }, 2000);
+    }
     ChooseDeepScanAndMeasure("Deep Scan finding one 5 MB name", longName5, 1);
     {
         auto window = OpenWindow(longName5);
@@ -332,8 +340,17 @@ int main(int argc, char **argv)
                          Child<QAbstractButton>(check, "cmdCopy")->click();
                      });
         MeasureCheck(
-            *window, "Check Dependencies again", "a click on a name: web search",
+            *window, "Check Dependencies again", "a click on a name: web search (slow opener)",
             [](QWidget &check) { ClickRow(Child<QAbstractItemView>(check, "lstCheck"), 1); });
+        if (!systemPath.empty()) {
+            // The desktop's own opener, where it is installed.
+            MeasureCheck(*window, "Check Dependencies once more",
+                         "a click on a name: web search (system xdg-open)", [&](QWidget &check) {
+                             ::setenv("PATH", systemPath.c_str(), 1);
+                             ClickRow(Child<QAbstractItemView>(check, "lstCheck"), 2);
+                             ::setenv("PATH", benchPath.c_str(), 1);
+                         });
+        }
     }
     {
         auto window = OpenWindow(exportsPath);
@@ -381,10 +398,11 @@ int main(int argc, char **argv)
     }
 
     qint64 worst = 0;
-    for (const Row &row : g_rows) {
-        worst = std::max(worst, row.stallMs);
+    for (std::size_t i = 1; i < g_rows.size(); ++i) {
+        worst = std::max(worst, g_rows[i].stallMs);
     }
-    std::printf("Longest stall of all: %lld ms (target: none over 100 ms)\n",
-                static_cast<long long>(worst));
+    std::printf("Longest stall of all: %lld ms, against %lld ms of the idle reference (target: "
+                "none over 100 ms)\n",
+                static_cast<long long>(worst), static_cast<long long>(g_rows.front().stallMs));
     return 0;
 }
