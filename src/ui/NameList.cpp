@@ -3,7 +3,6 @@
 #include <QEvent>
 #include <QHelpEvent>
 #include <QKeyEvent>
-#include <QTextDocument>
 #include <QToolTip>
 
 #include <algorithm>
@@ -80,7 +79,9 @@ QString DrawnText(std::string_view bytes, qsizetype longest)
 
 QString PlainTextAsRichText(const QString &text)
 {
-    return Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
+    // Unwrapped, as a plain tooltip shows it.
+    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() +
+           QStringLiteral("</p>");
 }
 
 void ShowToolTipAsPlainText(QWidget *widget, QWidget *eventSource)
@@ -118,14 +119,7 @@ QVariant NameListModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= Count()) {
         return {};
     }
-    switch (role) {
-    case Qt::DisplayRole:
-        return DrawnText(Name(index.row()));
-    case FullNameRole:
-        return Decoded(Name(index.row()));
-    default:
-        return {};
-    }
+    return role == Qt::DisplayRole ? QVariant(DrawnText(Name(index.row()))) : QVariant();
 }
 
 NameListView::NameListView(QWidget *parent) : QListView(parent), m_model(new NameListModel(this))

@@ -16,7 +16,7 @@ namespace quorvane {
 /// megabytes would hold up the window for seconds, and nobody reads such a name on screen. What
 /// the program does with the name (copy, search, double-click) always takes it whole.
 inline constexpr qsizetype kLongestDrawnText = 1000;
-inline constexpr qsizetype kDrawnEnds = 500;
+inline constexpr qsizetype kDrawnEnds = 100;
 /// Paths are shown whole up to the longest path the system opens; a longer one names no file.
 inline constexpr qsizetype kLongestDrawnPath = 4096;
 
@@ -54,10 +54,8 @@ public:
     int Count() const { return static_cast<int>(m_names->size()); }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
-    /// The display role is the drawn form (DrawnText); FullNameRole is the whole name.
+    /// The display role is the drawn form (DrawnText); Name(row) is the whole name.
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
-
-    static constexpr int FullNameRole = Qt::UserRole;
 
 private:
     Names m_names;

@@ -18,8 +18,8 @@ frmMainServices frmMainServices::Platform()
                                     const std::vector<std::string> &dependencies) {
         return CheckDependencies(path, dependencies);
     };
-    services.showCheck = [](const MissingDependencies &outcome, QWidget *owner) {
-        frmCheck::ShowModal(outcome, owner);
+    services.showCheck = [](MissingDependencies outcome, QWidget *owner) {
+        frmCheck::ShowModal(std::move(outcome), owner);
     };
     services.showAbout = [](QWidget *owner) { frmAbout::ShowModal(owner); };
     services.openDependency = [](QWidget *owner, const std::string &path, const std::string *name) {

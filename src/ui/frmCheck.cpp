@@ -204,7 +204,7 @@ void frmCheck::Form_Load()
     lblAppPath->setToolTip(lblAppPath->text());
     lblSysPath->setToolTip(lblSysPath->text());
     m_missingCount = static_cast<int>(m_outcome->missing.size());
-    lstCheck->Names().SetNames(m_outcome->missing);
+    lstCheck->Names().SetNames(std::move(m_outcome->missing));
 }
 
 void frmCheck::Form_Activate()

@@ -371,7 +371,7 @@ void frmMain::CheckFinished(CheckJob *job)
     ShowBusy();
     // No scan runs while the window is open, and none can start: it is modal.
     if (auto outcome = job->future().takeResult()) {
-        m_services.showCheck(*outcome, this);
+        m_services.showCheck(std::move(*outcome), this);
     }
 }
 

@@ -37,7 +37,7 @@ struct frmMainServices {
                                       const std::vector<std::string> &dependencies)>
         checkDependencies;
     /// The missing-dependency window, modal over owner, showing a check's outcome.
-    std::function<void(const MissingDependencies &outcome, QWidget *owner)> showCheck;
+    std::function<void(MissingDependencies outcome, QWidget *owner)> showCheck;
     /// The About box, modal over owner.
     std::function<void(QWidget *owner)> showAbout;
     /// A double-click on the dependency list: a further copy of the program on the current item's

@@ -1,11 +1,7 @@
 #include "ui/modOpenFile.h"
 
-#include "core/platform/FolderListing.h"
-
 #include <QFileInfo>
 #include <QMessageBox>
-
-#include <filesystem>
 
 namespace quorvane {
 
@@ -33,13 +29,11 @@ QFileDialog::Options OpenFileDialog::FixedOptions()
 void OpenFileDialog::accept()
 {
     const QStringList files = selectedFiles();
-    if (files.size() == 1 && !QFileInfo(files.front()).fileName().isEmpty()) {
+    if (files.size() == 1) {
+        const QFileInfo info(files.front());
         // A dangling link is still a file on disk: its own path is what the user picked.
-        std::error_code error;
-        const bool exists =
-            std::filesystem::symlink_status(PathOnDisk(files.front()), error).type() !=
-            std::filesystem::file_type::not_found;
-        if (!exists) {
+        const bool exists = info.exists() || info.isSymLink();
+        if (!exists && !info.fileName().isEmpty()) {
             const bool create = m_confirmCreate ? m_confirmCreate(this, files.front())
                                                 : AskToCreateFile(this, files.front());
             if (!create) {
@@ -49,44 +43,6 @@ void OpenFileDialog::accept()
     }
     // Folders (open them), "..", and everything else as Qt handles them.
     QFileDialog::accept();
-}
-
-std::string PathOnDisk(const QString &chosen)
-{
-    namespace fs = std::filesystem;
-    const auto exists = [](const std::string &path) {
-        std::error_code error;
-        return fs::symlink_status(path, error).type() != fs::file_type::not_found;
-    };
-    std::string whole = chosen.toStdString();
-    if (exists(whole)) {
-        return whole;
-    }
-    std::string path;
-    const QStringList parts = chosen.split(QLatin1Char('/'));
-    for (qsizetype i = 0; i < parts.size(); ++i) {
-        const QString &part = parts[i];
-        std::string bytes = part.toStdString();
-        if (!part.isEmpty() && !exists(path + bytes)) {
-            std::string found;
-            int matches = 0;
-            ListFolder(path.empty() ? std::string(".") : path,
-                       [&](std::string_view entry, EntryKind) {
-                           if (QString::fromUtf8(entry.data(), qsizetype(entry.size())) == part) {
-                               found = entry;
-                               ++matches;
-                           }
-                       });
-            if (matches == 1) {
-                bytes = std::move(found);
-            }
-        }
-        path += bytes;
-        if (i + 1 < parts.size()) {
-            path += '/';
-        }
-    }
-    return path;
 }
 
 bool AskToCreateFile(QWidget *parent, const QString &path)
@@ -111,7 +67,9 @@ std::optional<std::string> ShowOpenFileDialog(QWidget *owner, const OpenFileDial
     if (files.size() != 1 || files.front().isEmpty()) {
         return std::nullopt;
     }
-    return PathOnDisk(files.front());
+    // Qt reads folders as UTF-8 and lists no entry whose name is not (QFileSystemIterator skips
+    // it), so what the dialog returns is always UTF-8, and its bytes are the path.
+    return files.front().toStdString();
 }
 
 } // namespace quorvane

@@ -47,17 +47,10 @@ struct OpenFileDialogSeam {
     ConfirmCreateFn confirmCreate;
 };
 
-/// Shows the file-open dialog modally over owner and returns the chosen path as bytes (see
-/// PathOnDisk), or nothing when the user cancels. Each call builds the dialog afresh with the same
-/// title, filter and options.
+/// Shows the file-open dialog modally over owner and returns the chosen path (UTF-8, as Qt's
+/// dialog lists only names that are), or nothing when the user cancels. Each call builds the
+/// dialog afresh with the same title, filter and options.
 std::optional<std::string> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogSeam &seam = {});
-
-/// The bytes of the path the dialog's text names. Qt's dialog reads folders as text, showing each
-/// byte of a name that is not UTF-8 as U+FFFD, and hands that text back, which encoded again
-/// names no file. So each component of the path that names nothing is looked for among its
-/// folder's entries: the one entry that reads the same is taken. A component that still names
-/// nothing (a new name) keeps the text's UTF-8 bytes.
-std::string PathOnDisk(const QString &chosen);
 
 /// The create prompt as the user sees it: a question box over parent, Yes or No.
 bool AskToCreateFile(QWidget *parent, const QString &path);
