@@ -396,8 +396,7 @@ void frmMain::LstDep_DblClick()
 void frmMain::ScanImports()
 {
     ++m_importsScansRun;
-    m_scan->Cancel();     // a newer request supersedes a running scan
-    m_checkJob = nullptr; // and a check of the lists it replaces
+    m_checkJob = nullptr; // a check of the lists this scan replaces is of no use
     LstDep->Names().Clear();
     LstImp->Names().Clear();
     ScanRequest request{ScanKind::Imports, m_path, {}};
@@ -417,7 +416,7 @@ void frmMain::StartDeepScan()
     // on a worker thread, so that the window keeps painting and answering; its names reach the
     // lists in one step when it ends, unless a newer request has superseded it by then.
     ++m_deepScansRun;
-    m_checkJob = nullptr;
+    m_checkJob = nullptr; // a check of the lists this scan replaces is of no use
     LstDep->Names().Clear();
     ScanRequest request{ScanKind::Deep, m_path, {}};
     for (std::size_t i = 0; i < chkType.size(); ++i) {
@@ -455,24 +454,24 @@ bool frmMain::ScanRunning() const
 void frmMain::ShowBusy()
 {
     // The busy pointer while a scan runs: the window stays usable. The wait pointer while Check
-    // Dependencies waits: its window is on the way.
-    int cursor = 0;
+    // Dependencies waits: its window is on the way. The arrow stands for no pointer of our own.
+    Qt::CursorShape cursor = Qt::ArrowCursor;
     if (m_checkWanted) {
         cursor = Qt::WaitCursor;
     } else if (m_scan->Running()) {
         cursor = Qt::BusyCursor;
     }
-    if (cursor == m_busy) {
+    if (cursor == m_cursor) {
         return;
     }
-    if (m_busy != 0 && cursor != 0) {
-        QApplication::changeOverrideCursor(static_cast<Qt::CursorShape>(cursor));
-    } else if (cursor != 0) {
-        QApplication::setOverrideCursor(static_cast<Qt::CursorShape>(cursor));
-    } else {
+    if (m_cursor == Qt::ArrowCursor) {
+        QApplication::setOverrideCursor(cursor);
+    } else if (cursor == Qt::ArrowCursor) {
         QApplication::restoreOverrideCursor();
+    } else {
+        QApplication::changeOverrideCursor(cursor);
     }
-    m_busy = cursor;
+    m_cursor = cursor;
 }
 
 frmMain::~frmMain()

@@ -138,7 +138,7 @@ private:
     bool m_checkWanted = false;
     CheckJob *m_checkJob = nullptr;
     bool m_loading = true;
-    int m_busy = 0; // the cursor shown: 0 none, else the Qt::CursorShape
+    Qt::CursorShape m_cursor = Qt::ArrowCursor; // the pointer shown over the program's own
     bool m_centred = false;
     int m_importsScansRun = 0;
     int m_deepScansRun = 0;
