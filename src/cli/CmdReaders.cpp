@@ -35,8 +35,8 @@ void AddReaderCommand(CLI::App &app, CommandContext &context, const std::string 
         std::vector<FileReport> reports;
         for (const std::string &path : options->files) {
             ReaderResult result = reader(path);
-            reports.push_back({path, result.ok, result.status, std::move(result.names),
-                               ExitStatusOf(result)});
+            reports.push_back(
+                {path, result.ok, result.status, std::move(result.names), ExitStatusOf(result)});
         }
         if (options->json) {
             WriteJsonReports(context.out, name, reports);

@@ -20,7 +20,8 @@ struct FileReport {
 /// names indented by one tab. A file whose reader failed prints nothing on out and "FILE: STATUS"
 /// on err. Control characters in names are written as \xNN, so that bytes from a file cannot drive
 /// the terminal.
-void WritePlainReports(std::ostream &out, std::ostream &err, const std::vector<FileReport> &reports);
+void WritePlainReports(std::ostream &out, std::ostream &err,
+                       const std::vector<FileReport> &reports);
 
 /// One JSON document: {"command": ..., "files": [{"path", "ok", "status", "names"}]}. Text that is
 /// not valid UTF-8 (a path on Linux can be any bytes) has its bad bytes replaced by U+FFFD, so the
