@@ -69,9 +69,9 @@ TEST_P(RealDlls, NamesAgreeWithObjdump)
 
     const auto imports = ReadImportNames(peer.dll);
     const auto exports = ReadExportNames(peer.dll);
-    EXPECT_EQ(imports.status, kStatusImportsOk);
+    EXPECT_EQ(imports.Status(), kStatusImportsOk);
     EXPECT_EQ(imports.names, expected.imports);
-    EXPECT_EQ(exports.status, kStatusExportsOk);
+    EXPECT_EQ(exports.Status(), kStatusExportsOk);
     EXPECT_EQ(exports.names, expected.exports);
 }
 
