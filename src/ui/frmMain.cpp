@@ -1,22 +1,21 @@
 #include "ui/frmMain.h"
 
-#include "ui/ClassicFonts.h"
-#include "ui/DependencyLaunch.h"
-#include "core/lists/ListFill.h"
-#include "ui/modOpenFile.h"
-#include "ui/frmAbout.h"
 #include "core/check/FilePresence.h"
-#include "ui/frmCheck.h"
+#include "core/lists/ListFill.h"
 #include "core/platform/modSysFolder.h"
 #include "core/scan/DeepScan.h"
+#include "ui/ClassicFonts.h"
+#include "ui/DependencyLaunch.h"
 #include "ui/SortedListBox.h"
+#include "ui/frmAbout.h"
+#include "ui/frmCheck.h"
+#include "ui/modOpenFile.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QCoreApplication>
 #include <QFont>
+#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -25,6 +24,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStringList>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <string>
 #include <vector>
@@ -218,7 +218,8 @@ void frmMain::ConnectHandlers()
     connect(cmdCheck, &QPushButton::clicked, this, &frmMain::cmdCheck_Click);
     connect(cmdAbout, &QPushButton::clicked, this, &frmMain::cmdAbout_Click);
     // A click, and a move of the current item by keyboard, both land here.
-    connect(LstDep, &QListWidget::currentItemChanged, this, [this] { ShowCurrentItemAsToolTip(*LstDep); });
+    connect(LstDep, &QListWidget::currentItemChanged, this,
+            [this] { ShowCurrentItemAsToolTip(*LstDep); });
     connect(LstDep, &QListWidget::itemClicked, this, [this] { ShowCurrentItemAsToolTip(*LstDep); });
     connect(LstImp, &QListWidget::itemClicked, this, [this] { ShowCurrentItemAsToolTip(*LstImp); });
     connect(LstDep, &QListWidget::itemDoubleClicked, this, &frmMain::LstDep_DblClick);
@@ -331,7 +332,8 @@ void frmMain::cmdClose_Click()
 
 void frmMain::cmdOpen_Click()
 {
-    // The chosen path goes into the path box, whose change handler scans it; cancel changes nothing.
+    // The chosen path goes into the path box, whose change handler scans it; cancel changes
+    // nothing.
     if (const auto path = m_services.openFile(this)) {
         txtpath->setText(*path);
     }
@@ -396,10 +398,9 @@ void frmMain::StartDeepScan()
     connect(watcher, &QFutureWatcherBase::finished, this,
             [this, watcher] { DeepScanFinished(watcher); });
     SetBusy(true);
-    watcher->setFuture(QtConcurrent::run(
-        [path = txtpath->text().toStdString(), ticked, cancel] {
-            return RunDeepScan(path, ticked, cancel.get());
-        }));
+    watcher->setFuture(QtConcurrent::run([path = txtpath->text().toStdString(), ticked, cancel] {
+        return RunDeepScan(path, ticked, cancel.get());
+    }));
 }
 
 void frmMain::CancelDeepScan()
@@ -420,7 +421,7 @@ void frmMain::DeepScanFinished(QFutureWatcher<DeepScanResult> *watcher)
     m_deepScan = {};
     SetBusy(false);
     const DeepScanResult result = watcher->result();
-    if (result.cancelled) {
+    if (result.outcome == DeepScanOutcome::Cancelled) {
         return;
     }
     // The scratch list keeps the scan's distinct names in their order; the dependency list shows

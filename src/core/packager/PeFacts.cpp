@@ -54,7 +54,7 @@ PeFacts ReadPeFacts(const std::string &path, bool withTables)
     // them, and a page-sized buffer per file would cost more than the reading.
     if (file->Size() <= kWholeFileLimit) {
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file->Size()));
-        bytes.resize(file->ReadDirect(0, bytes));
+        bytes.resize(file->ReadAt(0, bytes));
         return ReadPeFacts(MemorySource(bytes), withTables);
     }
     return ReadPeFacts(*file, withTables);

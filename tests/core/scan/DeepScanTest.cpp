@@ -110,7 +110,7 @@ TEST(CleanFilename, Examples)
 TEST(DeepScan, AllBoxesUntickedFindsNothing)
 {
     const DeepScanResult r = ScanContents(Bytes("\0KERNEL32.DLL\0X.OCX\0"s), {});
-    EXPECT_TRUE(r.readable);
+    EXPECT_EQ(r.outcome, DeepScanOutcome::Complete);
     EXPECT_EQ(r.scratch, Names{});
     EXPECT_EQ(r.dependencies, Names{});
 }
@@ -234,14 +234,15 @@ TEST(DeepScan, HostileInputsAreReadAFewTimesAtMost)
 TEST(DeepScan, CancelFlagStopsTheScan)
 {
     std::atomic<bool> cancel{true};
-    EXPECT_TRUE(ScanContents(Bytes("\0A.DLL\0"s), kAllTypes, &cancel).cancelled);
+    EXPECT_EQ(ScanContents(Bytes("\0A.DLL\0"s), kAllTypes, &cancel).outcome,
+              DeepScanOutcome::Cancelled);
 
     // Raised while the scan runs: it stops at the next piece instead of reading on.
     cancel = false;
     BytesSource source(std::string(1 << 20, '\0') + "A.DLL");
     source.onRead = [&cancel](std::size_t read) { cancel = read >= 2; };
     const DeepScanResult r = ScanSourceContents(source, kAllTypes, &cancel, 4096);
-    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(r.outcome, DeepScanOutcome::Cancelled);
     EXPECT_EQ(source.reads, 2u);
 }
 
@@ -250,8 +251,7 @@ TEST(DeepScan, SourceThatShrinksEndsTheScanWithEmptyLists)
     BytesSource source("\0A.DLL\0"s + std::string(100000, 'x') + "\0B.DLL"s);
     source.shrinkAtRead = 3;
     const DeepScanResult r = ScanSourceContents(source, kAllTypes, nullptr, 4096);
-    EXPECT_FALSE(r.readable);
-    EXPECT_EQ(r.failure, DeepScanFailure::ReadFailed);
+    EXPECT_EQ(r.outcome, DeepScanOutcome::ReadFailed);
     EXPECT_TRUE(r.scratch.empty());
     EXPECT_TRUE(r.dependencies.empty());
 
@@ -259,7 +259,7 @@ TEST(DeepScan, SourceThatShrinksEndsTheScanWithEmptyLists)
     BytesSource behind(std::string(50000, 'L') + ".DLL");
     behind.shrinkAtRead = 14; // 13 pieces of 4096 bytes, then the walk back
     const DeepScanResult back = ScanSourceContents(behind, kAllTypes, nullptr, 4096);
-    EXPECT_FALSE(back.readable);
+    EXPECT_EQ(back.outcome, DeepScanOutcome::ReadFailed);
     EXPECT_TRUE(back.scratch.empty());
 }
 

@@ -2,6 +2,7 @@
 // Scan sources for tests: bytes in memory that count what is read, and can shrink, or run a hook,
 // at a chosen read.
 
+#include "core/pe/FileBytes.h"
 #include "core/scan/DeepScan.h"
 
 #include <algorithm>
@@ -19,11 +20,12 @@ inline std::span<const std::uint8_t> Bytes(std::string_view text)
     return {reinterpret_cast<const std::uint8_t *>(text.data()), text.size()};
 }
 
-class BytesSource final : public ScanSource {
+class BytesSource final : public PagedSource {
 public:
-    explicit BytesSource(std::string bytes) : m_bytes(std::move(bytes)), m_size(m_bytes.size()) {}
+    explicit BytesSource(std::string bytes) : PagedSource(bytes.size()), m_bytes(std::move(bytes))
+    {
+    }
 
-    std::uint64_t Size() const override { return m_size; }
     std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
     {
         ++reads;
@@ -49,8 +51,7 @@ public:
     mutable std::uint64_t bytesRead = 0;
 
 private:
-    mutable std::string m_bytes;
-    std::uint64_t m_size; // as it was when the source was "opened"
+    mutable std::string m_bytes; // PagedSource keeps the size it had when the source was "opened"
 };
 
 /// The whole file's bytes (the test files are small).
