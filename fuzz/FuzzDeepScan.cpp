@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto expected = quorvane::reference::DeepScan(
         std::string_view(reinterpret_cast<const char *>(contents.data()), contents.size()), ticked,
         [](const std::string &text) { return quorvane::CleanFilename(text); });
-    const auto whole = quorvane::ScanContents(contents, ticked);
+    const auto whole = quorvane::ScanSourceContents(quorvane::MemorySource(contents), ticked);
     Expect(whole.scratch == expected.scratch, "scratch list");
     Expect(whole.dependencies == expected.dependencies, "dependency list");
 

@@ -54,9 +54,6 @@ public:
     /// the first in code-point order.
     std::optional<std::string> FindEntry(const std::string &prefix, const std::string &name);
 
-    /// How many folders have been read (a folder that could not be read counts too).
-    std::size_t FoldersRead() const { return m_folders.size(); }
-
 private:
     // What a folder holds under one name in lower case: found for certain, or only links (and
     // entries of unknown type) that are resolved when a search first asks for them. Entries that

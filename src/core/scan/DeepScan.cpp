@@ -260,13 +260,6 @@ void Scanner::Keep(std::size_t type)
     m_last[type] = &*known;
 }
 
-bool IsExtension(std::string_view extension)
-{
-    return extension.size() == 1 + kExtensionLetters && extension[0] == '.' &&
-           std::all_of(extension.begin() + 1, extension.end(),
-                       [](char c) { return IsNameChar(c); });
-}
-
 DeepScanResult Failure(DeepScanOutcome outcome)
 {
     DeepScanResult result;
@@ -322,12 +315,6 @@ DeepScanResult ScanSourceContents(const ByteSource &source, const std::array<boo
     }
 }
 
-DeepScanResult ScanContents(std::span<const std::uint8_t> contents,
-                            const std::array<bool, 5> &ticked, const std::atomic<bool> *cancel)
-{
-    return ScanSourceContents(MemorySource(contents), ticked, cancel);
-}
-
 DeepScanResult RunDeepScan(const std::string &path, const std::array<bool, 5> &ticked,
                            const std::atomic<bool> *cancel)
 {
@@ -336,49 +323,6 @@ DeepScanResult RunDeepScan(const std::string &path, const std::array<bool, 5> &t
         return Failure(WhyNotOpened(path));
     }
     return ScanSourceContents(*file, ticked, cancel);
-}
-
-void FindNamesWithExtension(std::span<const std::uint8_t> contents, std::string_view extension,
-                            std::vector<std::string> &list)
-{
-    if (!IsExtension(extension)) {
-        return;
-    }
-    const std::string_view text(reinterpret_cast<const char *>(contents.data()), contents.size());
-    for (std::size_t point = text.find(extension); point != std::string_view::npos;
-         point = text.find(extension, point + extension.size())) {
-        std::size_t begin = point;
-        while (begin > 0 && IsNameChar(text[begin - 1])) {
-            --begin;
-        }
-        if (begin == point || (begin > 0 && text[begin - 1] == '.')) {
-            continue;
-        }
-        list.emplace_back(text.substr(begin, point - begin));
-        list.back().append(extension);
-    }
-}
-
-void RemoveDuplicateNames(std::vector<std::string> &list)
-{
-    std::unordered_set<std::string> keys;
-    std::string key;
-    auto kept = list.begin();
-    for (auto &item : list) {
-        if (!item.empty()) {
-            key = item;
-            std::transform(key.begin(), key.end(), key.begin(),
-                           [](char c) { return AsciiUpper(c); });
-            if (!keys.insert(key).second) {
-                continue;
-            }
-        }
-        if (&*kept != &item) {
-            *kept = std::move(item);
-        }
-        ++kept;
-    }
-    list.erase(kept, list.end());
 }
 
 void CopyNamesToDependencyList(const std::vector<std::string> &list1,

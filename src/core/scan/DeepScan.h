@@ -53,11 +53,6 @@ struct DeepScanResult {
 DeepScanResult RunDeepScan(const std::string &path, const std::array<bool, 5> &ticked,
                            const std::atomic<bool> *cancel = nullptr);
 
-/// The same scan over bytes already in memory (for tests and fuzzing).
-DeepScanResult ScanContents(std::span<const std::uint8_t> contents,
-                            const std::array<bool, 5> &ticked,
-                            const std::atomic<bool> *cancel = nullptr);
-
 /// The size of the pieces a file is read in: large enough that reading costs few system calls,
 /// small enough that each piece is scanned while it is still in the processor's cache.
 inline constexpr std::size_t kDeepScanChunkSize = 128 * 1024;
@@ -70,20 +65,6 @@ inline constexpr std::size_t kDeepScanChunkSize = 128 * 1024;
 DeepScanResult ScanSourceContents(const ByteSource &source, const std::array<bool, 5> &ticked,
                                   const std::atomic<bool> *cancel = nullptr,
                                   std::size_t chunkSize = kDeepScanChunkSize);
-
-/// One file type's search over contents that are already upper case, as the scratch list receives
-/// it: for every occurrence of extension, found by an exact comparison, the last match of the name
-/// pattern in the text that runs from the nearest NUL or backslash before it (or the start of the
-/// contents) to the end of the occurrence, without leading spaces; one item per occurrence, in
-/// file order, and none where that match begins with the point. The next occurrence is searched
-/// four characters after the start of the previous one. extension must be a point and three
-/// letters or digits (the five file types are); for any other, nothing is appended. Linear.
-void FindNamesWithExtension(std::span<const std::uint8_t> contents, std::string_view extension,
-                            std::vector<std::string> &list);
-
-/// Removes from list every item whose ASCII upper-case form equals that of an earlier non-empty
-/// item. The first occurrence of each name keeps its place; empty items all stay.
-void RemoveDuplicateNames(std::vector<std::string> &list);
 
 /// Appends to lstDep, in order, every item of list1 whose last four characters (the whole item when
 /// it is shorter), without leading and trailing spaces, begin with a point.

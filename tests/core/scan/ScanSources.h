@@ -20,6 +20,14 @@ inline std::span<const std::uint8_t> Bytes(std::string_view text)
     return {reinterpret_cast<const std::uint8_t *>(text.data()), text.size()};
 }
 
+/// The scan over bytes in memory, in the scan's own piece size.
+inline DeepScanResult ScanContents(std::span<const std::uint8_t> contents,
+                                   const std::array<bool, 5> &ticked,
+                                   const std::atomic<bool> *cancel = nullptr)
+{
+    return ScanSourceContents(MemorySource(contents), ticked, cancel);
+}
+
 class BytesSource final : public PagedSource {
 public:
     explicit BytesSource(std::string bytes) : PagedSource(bytes.size()), m_bytes(std::move(bytes))
