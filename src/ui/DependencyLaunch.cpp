@@ -30,13 +30,14 @@ bool StartDetachedProcess(const QString &program, const QStringList &arguments, 
 }
 
 void OpenDependencyInNewCopy(QWidget *owner, const QString &pathText, const QListWidget &LstDep,
-                             const DependencyLookup &lookup, const DependencyLaunchSeam &seam)
+                             const DependencyLookupServices &lookup,
+                             const DependencyLaunchServices &services)
 {
     const QListWidgetItem *current = LstDep.currentItem();
     if (!current) {
         return;
     }
-    const auto show = seam.showMessage ? seam.showMessage : ShowMessageBox;
+    const auto show = services.showMessage ? services.showMessage : ShowMessageBox;
 
     const auto found =
         FindDependency(pathText.toStdString(), current->text().toStdString(), lookup);
@@ -48,11 +49,11 @@ void OpenDependencyInNewCopy(QWidget *owner, const QString &pathText, const QLis
     }
 
     const QString program =
-        seam.programPath ? seam.programPath() : QCoreApplication::applicationFilePath();
+        services.programPath ? services.programPath() : QCoreApplication::applicationFilePath();
     const QString target = QString::fromStdString(*found);
     QString reason;
-    const bool started = seam.startDetached ? seam.startDetached(program, {target}, reason)
-                                            : StartDetachedProcess(program, {target}, reason);
+    const bool started = services.startDetached ? services.startDetached(program, {target}, reason)
+                                                : StartDetachedProcess(program, {target}, reason);
     if (!started) {
         show(owner, QMessageBox::Critical, QString::fromLatin1(kStartFailedTitle),
              QStringLiteral("Could not open a new window on\n%1\n\n%2").arg(target, reason));

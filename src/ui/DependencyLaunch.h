@@ -17,7 +17,7 @@ inline constexpr char kStartFailedTitle[] = "Quorvane";
 
 /// The platform behaviour a double-click on the dependency list needs. Empty members mean the
 /// real thing; tests put recorders in their place.
-struct DependencyLaunchSeam {
+struct DependencyLaunchServices {
     /// This program's own executable; default QCoreApplication::applicationFilePath().
     std::function<QString()> programPath;
     /// Starts program with arguments as a new, independent process and returns at once; on
@@ -36,10 +36,11 @@ struct DependencyLaunchSeam {
 /// nothing when the list has no current item. A start that fails is reported in a message box,
 /// and the window carries on. The list and the path are left as they are.
 void OpenDependencyInNewCopy(QWidget *owner, const QString &pathText, const QListWidget &LstDep,
-                             const DependencyLookup &lookup, const DependencyLaunchSeam &seam = {});
+                             const DependencyLookupServices &lookup,
+                             const DependencyLaunchServices &services = {});
 
-/// The real process start behind the seam: program started detached with arguments passed as
-/// they are (no shell, no quoting), reason set from Qt's error text on failure.
+/// The real process start behind DependencyLaunchServices: program started detached with arguments
+/// passed as they are (no shell, no quoting), reason set from Qt's error text on failure.
 bool StartDetachedProcess(const QString &program, const QStringList &arguments, QString &reason);
 
 } // namespace quorvane

@@ -88,7 +88,7 @@ QPushButton *MakeButton(QWidget *parent, const char *name, const QString &text, 
     return button;
 }
 
-CheckServices WithPlatformServices(CheckServices services)
+frmCheckServices WithPlatformServices(frmCheckServices services)
 {
     if (!services.systemFolder) {
         services.systemFolder = [] { return GetSystemFolder(); };
@@ -120,7 +120,7 @@ CheckServices WithPlatformServices(CheckServices services)
 } // namespace
 
 frmCheck::frmCheck(const QString &path, const QStringList &dependencies, QWidget *owner,
-                   CheckServices services)
+                   frmCheckServices services)
     : QDialog(owner), m_path(path), m_dependencies(dependencies),
       m_services(WithPlatformServices(std::move(services)))
 {
@@ -174,7 +174,7 @@ frmCheck::frmCheck(const QString &path, const QStringList &dependencies, QWidget
 frmCheck::~frmCheck() = default;
 
 void frmCheck::ShowModal(const QString &path, const QStringList &dependencies, QWidget *owner,
-                         CheckServices services)
+                         frmCheckServices services)
 {
     frmCheck window(path, dependencies, owner, std::move(services));
     window.Form_Load();

@@ -20,7 +20,7 @@ namespace quorvane {
 
 /// What the missing-dependency window asks of the platform. Each one left empty is the real
 /// thing; tests put recording stand-ins in, so that no message box or browser ever opens.
-struct CheckServices {
+struct frmCheckServices {
     /// The system folder without a trailing separator (GetSystemFolder).
     std::function<std::string()> systemFolder;
     /// The shell's document opening, with ShellOpenDocument's arguments.
@@ -47,13 +47,13 @@ public:
     /// path: the text of the main window's path box; dependencies: its dependency list's items in
     /// list order; owner: the main window. Builds the window without loading it.
     frmCheck(const QString &path, const QStringList &dependencies, QWidget *owner,
-             CheckServices services = {});
+             frmCheckServices services = {});
     ~frmCheck() override;
 
     /// Loads the window and shows it modally over owner; returns once it has closed, which it does
     /// by itself when nothing is missing.
     static void ShowModal(const QString &path, const QStringList &dependencies, QWidget *owner,
-                          CheckServices services = {});
+                          frmCheckServices services = {});
 
     /// The check: both prefixes into their labels, then every dependency searched for under the
     /// prefixes read back from them; the names found in neither folder fill lstCheck.
@@ -85,7 +85,7 @@ private:
 
     QString m_path;
     QStringList m_dependencies;
-    CheckServices m_services;
+    frmCheckServices m_services;
     int m_missingCount = 0;
     bool m_reported = false;
 };

@@ -234,7 +234,7 @@ frmMainServices frmMainServices::Platform()
     };
     services.showAbout = [](QWidget *owner) { frmAbout::ShowModal(owner); };
     services.openDependency = [](QWidget *owner, const QString &path, const QListWidget &list) {
-        const DependencyLookup lookup{
+        const DependencyLookupServices lookup{
             [](const std::string &prefixedPath) { return IsFilePresent(prefixedPath); },
             &GetSystemFolder};
         OpenDependencyInNewCopy(owner, path, list, lookup);

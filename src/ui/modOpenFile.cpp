@@ -54,10 +54,10 @@ bool AskToCreateFile(QWidget *parent, const QString &path)
     return answer == QMessageBox::Yes;
 }
 
-std::optional<QString> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogSeam &seam)
+std::optional<QString> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogServices &services)
 {
-    OpenFileDialog dialog(owner, seam.confirmCreate);
-    const int result = seam.run ? seam.run(dialog) : dialog.exec();
+    OpenFileDialog dialog(owner, services.confirmCreate);
+    const int result = services.run ? services.run(dialog) : dialog.exec();
     if (result != QDialog::Accepted) {
         return std::nullopt;
     }

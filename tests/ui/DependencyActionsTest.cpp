@@ -27,7 +27,7 @@ struct FakeDisk {
     std::string systemFolder = "/sys32";
     std::vector<std::string> looked;
 
-    DependencyLookup Lookup()
+    DependencyLookupServices Lookup()
     {
         return {[this](const std::string &path) {
                     looked.push_back(path);
@@ -134,9 +134,9 @@ struct Recorder {
     std::vector<Start> starts;
     std::vector<Message> messages;
 
-    DependencyLaunchSeam Seam()
+    DependencyLaunchServices Seam()
     {
-        DependencyLaunchSeam seam;
+        DependencyLaunchServices seam;
         seam.programPath = [] { return QStringLiteral("/usr/bin/quorvane"); };
         seam.startDetached = [this](const QString &program, const QStringList &args,
                                     QString &reason) {
@@ -221,7 +221,7 @@ TEST(OpenDependencyInNewCopy, DoesNothingWithoutACurrentItem)
 
 /// A lookup on the real disk that matches names regardless of letter case, as the program's
 /// presence test does.
-DependencyLookup RealDisk(const fs::path &systemFolder)
+DependencyLookupServices RealDisk(const fs::path &systemFolder)
 {
     return {[](const std::string &path) { return OnDiskPath(path).has_value(); },
             [systemFolder] { return systemFolder.string(); }};
@@ -292,7 +292,7 @@ TEST(OpenDependencyInNewCopy, AFoundPathWithSpacesAndQuotesReachesTheNewCopyWhol
 
     QWidget owner;
     auto *list = ListWith(&owner, {QStringLiteral("my lib;rm -rf.dll")}, 0);
-    DependencyLaunchSeam seam;
+    DependencyLaunchServices seam;
     seam.programPath = [] { return QStringLiteral(QUORVANE_ARGV_PROBE); };
     seam.showMessage = [](QWidget *, QMessageBox::Icon, const QString &, const QString &text) {
         ADD_FAILURE() << text.toStdString();
@@ -314,7 +314,7 @@ TEST(OpenDependencyInNewCopy, AProgramThatCannotStartIsReportedWithTheSystemsRea
     QWidget owner;
     auto *list = ListWith(&owner, {QStringLiteral("KERNEL32.dll")}, 0);
     std::vector<QString> texts;
-    DependencyLaunchSeam seam;
+    DependencyLaunchServices seam;
     seam.programPath = [&] {
         return QString::fromStdString((system / "no-such-program").string());
     };

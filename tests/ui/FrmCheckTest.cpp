@@ -51,9 +51,9 @@ struct Recorder {
     std::vector<OpenCall> opens;
     std::vector<std::string> clipboard; // "clear", or "set:" followed by the text
 
-    CheckServices Services(const std::string &systemFolder)
+    frmCheckServices Services(const std::string &systemFolder)
     {
-        CheckServices services;
+        frmCheckServices services;
         services.systemFolder = [systemFolder] { return systemFolder; };
         services.openDocument = [this](const std::string &document, std::int32_t show,
                                        const std::string &parameters, const std::string &directory,
@@ -227,7 +227,7 @@ TEST_F(FrmCheck, LoadListsTheNamesInNeitherFolderInListOrder)
 TEST_F(FrmCheck, TheSearchUsesThePrefixesTheLabelsShow)
 {
     std::vector<std::string> prefixes;
-    CheckServices services = recorder.Services("");
+    frmCheckServices services = recorder.Services("");
     services.isPresent = [&](const std::string &prefix, const std::string &name) {
         prefixes.push_back(prefix);
         if (name == "broken.dll") {
@@ -296,7 +296,7 @@ TEST_F(FrmCheck, TheRealMessageBoxCarriesTheInformationIconAndItsOkEndsTheCheck)
         }
     });
     guard.start(5000);
-    CheckServices services = recorder.Services(sys);
+    frmCheckServices services = recorder.Services(sys);
     services.showInformation = nullptr;
     frmCheck::ShowModal(path, {"kernel32.dll"}, &owner, services);
     EXPECT_TRUE(guard.isActive());
@@ -429,7 +429,7 @@ TEST_F(FrmCheck, TheSearchReachesTheDesktopOpenerAsOneArgument)
     ::setenv("PATH", bin.c_str(), 1);
 
     const QString name = "my lib & co #2 \"q\" 'x' ; $(touch pwned) `id` | >out.dll";
-    CheckServices services = recorder.Services(sys);
+    frmCheckServices services = recorder.Services(sys);
     services.openDocument = nullptr; // the real ShellOpenDocument
     frmCheck window(path, {name}, &owner, services);
     window.Form_Load();
@@ -488,7 +488,7 @@ TEST_F(FrmCheck, CopyPutsTheSelectedNamesEachFollowedByCrLf)
 
 TEST_F(FrmCheck, CopyReachesTheRealClipboardAsPlainText)
 {
-    CheckServices services = recorder.Services(sys);
+    frmCheckServices services = recorder.Services(sys);
     services.clearClipboard = nullptr;
     services.setClipboardText = nullptr;
     frmCheck window(path, {"a.dll", "b.dll"}, &owner, services);

@@ -80,7 +80,7 @@ TEST(OpenFileDialog, IsSetUpTheSameWayEachTimeItOpens)
 {
     QWidget owner;
     std::vector<DialogLook> looks;
-    OpenFileDialogSeam seam;
+    OpenFileDialogServices seam;
     seam.run = [&](OpenFileDialog &dialog) {
         looks.push_back(LookOf(dialog));
         return int(QDialog::Rejected);
@@ -110,7 +110,7 @@ TEST(OpenFileDialog, ListsFoldersAndDependencyFilesInAnyLetterCase)
     }
     fs::create_directory(dir / "sub");
     QStringList listed;
-    OpenFileDialogSeam seam;
+    OpenFileDialogServices seam;
     seam.run = [&](OpenFileDialog &dialog) {
         dialog.setDirectory(Q(dir.Path()));
         const auto *view = dialog.findChild<QListView *>(QStringLiteral("listView"));
@@ -138,7 +138,7 @@ TEST(OpenFileDialog, CancelReturnsNothing)
 {
     const TempDir dir;
     dir.Write("app.exe", "MZ");
-    OpenFileDialogSeam seam;
+    OpenFileDialogServices seam;
     seam.run = [&](OpenFileDialog &dialog) {
         dialog.setDirectory(Q(dir.Path()));
         dialog.selectFile(QStringLiteral("app.exe"));
@@ -153,7 +153,7 @@ TEST(OpenFileDialog, ReturnsTheChosenFilesFullPath)
     const TempDir dir;
     const auto app = dir.Write("My App.exe", "MZ");
     int prompts = 0;
-    OpenFileDialogSeam seam;
+    OpenFileDialogServices seam;
     seam.confirmCreate = [&](QWidget *, const QString &) {
         ++prompts;
         return true;
@@ -172,7 +172,7 @@ TEST(OpenFileDialog, ReturnsALinksOwnPathNotItsTarget)
     fs::create_symlink(target, dir / "link.dll");
     fs::create_symlink(dir / "gone.dll", dir / "dangling.dll");
     int prompts = 0;
-    OpenFileDialogSeam seam;
+    OpenFileDialogServices seam;
     seam.confirmCreate = [&](QWidget *, const QString &) {
         ++prompts;
         return true;
@@ -200,7 +200,7 @@ TEST(OpenFileDialog, NewNameIsReturnedOnlyWhenTheUserAgreesAndNothingIsCreated)
     std::vector<QString> asked;
     bool agree = true;
     QWidget *promptParent = nullptr;
-    OpenFileDialogSeam seam;
+    OpenFileDialogServices seam;
     seam.confirmCreate = [&](QWidget *parent, const QString &path) {
         promptParent = parent;
         asked.push_back(path);
@@ -236,7 +236,7 @@ TEST(OpenFileDialog, TypingAFolderOpensItInsteadOfChoosingIt)
     const TempDir dir;
     fs::create_directory(dir / "sub");
     int prompts = 0;
-    OpenFileDialogSeam seam;
+    OpenFileDialogServices seam;
     seam.confirmCreate = [&](QWidget *, const QString &) {
         ++prompts;
         return true;
