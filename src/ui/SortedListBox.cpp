@@ -1,5 +1,7 @@
 #include "ui/SortedListBox.h"
 
+#include "core/lists/ListOrder.h"
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -7,30 +9,12 @@
 namespace quorvane {
 namespace {
 
-// Folding code point by code point keeps the order the same for surrogate pairs as for any other
-// character, which comparing UTF-16 units would not.
+// An item's text in the core's form, UTF-8, compared by the order quorvane-cli prints in.
 struct SortKey {
-    std::u32string folded;
-    std::u32string raw;
+    std::string utf8;
 
-    explicit SortKey(const QString &text)
-    {
-        const auto ucs4 = text.toUcs4();
-        raw.reserve(static_cast<std::size_t>(ucs4.size()));
-        folded.reserve(static_cast<std::size_t>(ucs4.size()));
-        for (const auto c : ucs4) {
-            raw.push_back(static_cast<char32_t>(c));
-            folded.push_back(static_cast<char32_t>(QChar::toCaseFolded(c)));
-        }
-    }
-
-    bool operator<(const SortKey &other) const
-    {
-        if (folded != other.folded) {
-            return folded < other.folded;
-        }
-        return raw < other.raw;
-    }
+    explicit SortKey(const QString &text) : utf8(text.toStdString()) {}
+    bool operator<(const SortKey &other) const { return DependencyListLess(utf8, other.utf8); }
 };
 
 } // namespace

@@ -8,8 +8,9 @@ namespace quorvane {
 
 /// A list box that shows its items sorted without regard to letter case, whatever the order in
 /// which they are added; names that differ only in case stand in code-point order (so "A" before
-/// "a"), and duplicates stay. QListWidget's own sorting compares by locale and case, which puts
-/// "kernel32.dll" and "KERNEL32.dll" wherever the locale likes; this places each item itself.
+/// "a"), and duplicates stay. The order is the core's DependencyListLess, the one quorvane-cli
+/// prints in. QListWidget's own sorting compares by locale and case, which puts "kernel32.dll" and
+/// "KERNEL32.dll" wherever the locale likes; this places each item itself.
 class SortedListBox : public QListWidget {
     Q_OBJECT
 
@@ -26,7 +27,7 @@ public:
     void addItem(const QString &text) { AddItem(text); }
     void addItems(const QStringList &texts) { AddItems(texts); }
 
-    /// The list's order: case-folded code points first, then the code points as they are.
+    /// The list's order, DependencyListLess, over the items' texts.
     static bool ListOrderLess(const QString &a, const QString &b);
 };
 

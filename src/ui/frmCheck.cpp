@@ -1,8 +1,9 @@
 #include "ui/frmCheck.h"
 
+#include "core/platform/modSysFolder.h"
 #include "ui/ApplicationIcon.h"
 #include "ui/ClassicFonts.h"
-#include "core/platform/modSysFolder.h"
+#include "ui/Twips.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -31,18 +32,6 @@ constexpr std::string_view kCloseCaption = "Close";
 constexpr std::string_view kAllFoundText = "All required DLL files found.";
 constexpr std::string_view kAllFoundTitle = "No Missing DLLs";
 constexpr std::string_view kOpenOperation = "open";
-
-// Positions and sizes are kept in twips, 15 to a pixel, so that each line reads like the layout
-// table.
-constexpr int Twips(int twips)
-{
-    return twips / 15;
-}
-
-QRect TwipsRect(int left, int top, int width, int height)
-{
-    return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
-}
 
 QString Text(std::string_view text)
 {
