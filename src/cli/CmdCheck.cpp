@@ -97,12 +97,7 @@ void AddCheckCommand(CLI::App &app, CommandContext &context)
             reports.push_back(options->deep ? CheckDeepScan(path, ticked, sysPrefix)
                                             : CheckFile(path, sysPrefix));
         }
-        if (options->json) {
-            WriteJsonReports(context.out, "check", reports);
-        } else {
-            WritePlainReports(context.out, context.err, reports);
-        }
-        context.status = CombinedExitStatus(reports);
+        context.status = WriteReports(context.out, context.err, "check", reports, options->json);
     });
 }
 

@@ -35,12 +35,7 @@ void AddReaderCommand(CLI::App &app, CommandContext &context, const std::string 
             reports.push_back({path, result.Ok(), std::string(result.Status()),
                                std::move(result.names), ExitStatusOf(result)});
         }
-        if (options->json) {
-            WriteJsonReports(context.out, name, reports);
-        } else {
-            WritePlainReports(context.out, context.err, reports);
-        }
-        context.status = CombinedExitStatus(reports);
+        context.status = WriteReports(context.out, context.err, name, reports, options->json);
     });
 }
 

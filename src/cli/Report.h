@@ -32,6 +32,10 @@ void WriteJsonReports(std::ostream &out, std::string_view command,
 /// The exit status of the whole run: the highest of the files'.
 int CombinedExitStatus(const std::vector<FileReport> &reports);
 
+/// The reports of one command, as one JSON document or as plain text; returns the exit status.
+int WriteReports(std::ostream &out, std::ostream &err, std::string_view command,
+                 const std::vector<FileReport> &reports, bool json);
+
 /// The text with control characters (below 0x20, and 0x7F) written as \xNN.
 std::string EscapeControls(std::string_view text);
 

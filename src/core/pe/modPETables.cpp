@@ -144,33 +144,14 @@ bool ToListAndStatus(const ReaderResult &result, std::string &list, std::string 
 
 std::string_view ReaderStatusText(PeTable table, ReaderOutcome outcome)
 {
-    switch (outcome) {
-    case ReaderOutcome::Ok:
-        return table == PeTable::Exports ? kStatusExportsOk : kStatusImportsOk;
-    case ReaderOutcome::NotPe:
-        return kStatusErrorMapping;
-    case ReaderOutcome::NoTable:
-        switch (table) {
-        case PeTable::Imports:
-            return kStatusNoImports;
-        case PeTable::Exports:
-            return kStatusNoExports;
-        case PeTable::DelayImports:
-            return kStatusNoDelayImports;
-        }
-        break;
-    case ReaderOutcome::TableDamaged:
-        switch (table) {
-        case PeTable::Imports:
-            return kStatusImportWalkFailed;
-        case PeTable::Exports:
-            return kStatusExportWalkFailed;
-        case PeTable::DelayImports:
-            return kStatusDelayImportWalkFailed;
-        }
-        break;
-    }
-    return kStatusErrorMapping;
+    // By table, then by outcome, in the order the enums list them.
+    static constexpr std::string_view kTexts[3][4] = {
+        {kStatusImportsOk, kStatusErrorMapping, kStatusNoImports, kStatusImportWalkFailed},
+        {kStatusExportsOk, kStatusErrorMapping, kStatusNoExports, kStatusExportWalkFailed},
+        {kStatusImportsOk, kStatusErrorMapping, kStatusNoDelayImports,
+         kStatusDelayImportWalkFailed},
+    };
+    return kTexts[static_cast<std::size_t>(table)][static_cast<std::size_t>(outcome)];
 }
 
 std::string ReaderResult::JoinedList() const

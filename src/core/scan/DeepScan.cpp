@@ -285,23 +285,17 @@ DeepScanOutcome WhyNotOpened(const std::string &path)
 
 std::string_view DeepScanStatusText(DeepScanOutcome outcome)
 {
-    switch (outcome) {
-    case DeepScanOutcome::Complete:
-        return "OK";
-    case DeepScanOutcome::Cancelled:
-        return "Cancelled.";
-    case DeepScanOutcome::NoSuchFile:
-        return "No such file.";
-    case DeepScanOutcome::NotAFile:
-        return "Not a regular file.";
-    case DeepScanOutcome::CannotOpen:
-        return "Cannot open the file for reading.";
-    case DeepScanOutcome::ReadFailed:
-        return "Could not read the file to its end.";
-    case DeepScanOutcome::OutOfMemory:
-        return "Not enough memory for the names in the file.";
-    }
-    return "Cannot open the file for reading.";
+    // In the order DeepScanOutcome lists them.
+    static constexpr std::string_view kTexts[] = {
+        "OK",
+        "Cancelled.",
+        "No such file.",
+        "Not a regular file.",
+        "Cannot open the file for reading.",
+        "Could not read the file to its end.",
+        "Not enough memory for the names in the file.",
+    };
+    return kTexts[static_cast<std::size_t>(outcome)];
 }
 
 DeepScanResult ScanSourceContents(const ByteSource &source, const std::array<bool, 5> &ticked,
