@@ -1,8 +1,8 @@
 // The double-click on the dependency list: where it looks, in which order, what it starts, and
 // what it says when it finds nothing or cannot start.
 #include "core/check/DependencyActions.h"
-#include "ui/DependencyLaunch.h"
 #include "support/TempDir.h"
+#include "ui/DependencyLaunch.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The browse button's file dialog, answered through its seam but always the real QFileDialog:
 // the tests type into its name box and press its Open button as a user would.
-#include "ui/modOpenFile.h"
 #include "support/TempDir.h"
+#include "ui/modOpenFile.h"
 
 #include <QDialogButtonBox>
 #include <QLineEdit>

@@ -78,9 +78,8 @@ TEST(Scale, EventLoopKeepsTurningWhileADeepScanFindsHundredThousandNames)
     qint64 longestStall = 0;
     QTimer ticker;
     ticker.setInterval(1);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestStall = std::max(longestStall, sinceTick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longestStall = std::max(longestStall, sinceTick.restart()); });
     QElapsedTimer total;
     total.start();
     sinceTick.start();

@@ -117,9 +117,9 @@ TEST_F(DeepScanWindow, ImportsScanChosenDuringADeepScanKeepsItsLists)
 TEST_F(DeepScanWindow, BadPathsGiveEmptyListsAndCreateNothing)
 {
     frmMain window(QString{});
-    for (const QString &path : {QString::fromStdString((m_dir / "missing.dll").string()),
-                                QString::fromStdString(m_dir.Path().string()),
-                                Write("empty.dll", "")}) {
+    for (const QString &path :
+         {QString::fromStdString((m_dir / "missing.dll").string()),
+          QString::fromStdString(m_dir.Path().string()), Write("empty.dll", "")}) {
         ScanAndWait(window, path);
         EXPECT_EQ(window.LstDep->count(), 0) << path.toStdString();
         EXPECT_EQ(window.List1->count(), 0);

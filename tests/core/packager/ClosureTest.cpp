@@ -1,8 +1,8 @@
 // The dependency closure over built DLLs in temporary folders: the search order, cycles, delay
 // loading, machine checks, damaged files, Wine prefixes, and names that hold paths.
-#include "support/PackagerTestSupport.h"
 #include "core/packager/DependencyClosure.h"
 #include "core/packager/SearchOrder.h"
+#include "support/PackagerTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The delay-load import table reader, on built images with chosen faults and on a program that lld
 // linked with a delay-loaded DLL.
-#include "support/PackagerTestSupport.h"
 #include "core/packager/PeFacts.h"
 #include "core/pe/FileBytes.h"
 #include "core/pe/modDelayImports.h"
+#include "support/PackagerTestSupport.h"
 
 #include <gtest/gtest.h>
 

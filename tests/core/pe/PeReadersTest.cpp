@@ -182,8 +182,8 @@ TEST(ReaderPaths, PathsThatAreNotPeFilesFailToMap)
     test::TempDir dir;
     const auto text = dir.Write("notes.dll", "This is not a program.\r\n").string();
     const auto empty = dir.Write("empty.exe", "").string();
-    for (const std::string &path : {std::string(), (dir / "missing.dll").string(), text, empty,
-                                    dir.Path().string()}) {
+    for (const std::string &path :
+         {std::string(), (dir / "missing.dll").string(), text, empty, dir.Path().string()}) {
         std::string list = "untouched", status;
         EXPECT_FALSE(GetImportList(path, list, status)) << path;
         EXPECT_EQ(status, kStatusErrorMapping) << path;

@@ -60,7 +60,8 @@ class RealDlls : public ::testing::TestWithParam<Peer> {};
 TEST_P(RealDlls, NamesAgreeWithObjdump)
 {
     const Peer &peer = GetParam();
-    if (!std::filesystem::exists(peer.dll) || std::system((peer.objdump + " --version >/dev/null 2>&1").c_str()) != 0) {
+    if (!std::filesystem::exists(peer.dll) ||
+        std::system((peer.objdump + " --version >/dev/null 2>&1").c_str()) != 0) {
         GTEST_SKIP() << peer.dll << " or " << peer.objdump << " is not installed";
     }
     const ObjdumpNames expected = RunObjdump(peer);
@@ -75,11 +76,15 @@ TEST_P(RealDlls, NamesAgreeWithObjdump)
     EXPECT_EQ(exports.names, expected.exports);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Winpthreads, RealDlls,
-    ::testing::Values(Peer{"/usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll", "x86_64-w64-mingw32-objdump"},
-                      Peer{"/usr/i686-w64-mingw32/lib/libwinpthread-1.dll", "i686-w64-mingw32-objdump"}),
-    [](const auto &param) { return param.index == 0 ? std::string("Pe32Plus") : std::string("Pe32"); });
+INSTANTIATE_TEST_SUITE_P(Winpthreads, RealDlls,
+                         ::testing::Values(Peer{"/usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll",
+                                                "x86_64-w64-mingw32-objdump"},
+                                           Peer{"/usr/i686-w64-mingw32/lib/libwinpthread-1.dll",
+                                                "i686-w64-mingw32-objdump"}),
+                         [](const auto &param) {
+                             return param.index == 0 ? std::string("Pe32Plus")
+                                                     : std::string("Pe32");
+                         });
 
 } // namespace
 } // namespace quorvane
