@@ -34,8 +34,8 @@ const std::string &ExportsFile()
 std::string ImportsFile(std::uint64_t size)
 {
     PeBuilder b;
-    b.imports = {"KERNEL32.dll", "USER32.dll", "GDI32.dll", "ADVAPI32.dll", "SHELL32.dll",
-                 "ole32.dll",    "OLEAUT32.dll", "COMCTL32.dll", "WS2_32.dll", "msvcrt.dll"};
+    b.imports = {"KERNEL32.dll", "USER32.dll",   "GDI32.dll",    "ADVAPI32.dll", "SHELL32.dll",
+                 "ole32.dll",    "OLEAUT32.dll", "COMCTL32.dll", "WS2_32.dll",   "msvcrt.dll"};
     const auto path = b.Build().WriteTo(Dir() / ("imports" + std::to_string(size) + ".exe"));
     if (size > 0) {
         std::filesystem::resize_file(path, size); // the rest of the file is sparse zeros

@@ -2,9 +2,13 @@
 # quorvane-cli imports/exports against binutils' objdump -p and llvm-readobj, in the same run:
 #   1. one typical DLL (about 250 KB), process start included, averaged over many runs;
 #   2. many DLLs in one call, time per file.
-# Usage: bench/cli_speed.sh [path/to/quorvane-cli]   (default: build/release/src/cli/quorvane-cli)
+# Usage: bench/cli_speed.sh [path/to/quorvane-cli]   (default: build/release/src/cli/quorvane-cli,
+#        built first)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if (($# == 0)); then
+    bench/build-targets.sh build/release quorvane-cli
+fi
 cli=${1:-build/release/src/cli/quorvane-cli}
 objdump=x86_64-w64-mingw32-objdump
 readobj=llvm-readobj

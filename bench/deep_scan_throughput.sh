@@ -15,10 +15,7 @@ build=${1:-build/release}
 runs=${RUNS:-5}
 size=$((1024 * 1024 * 1024))
 
-if [[ ! -x "$build/bench/quorvane_bench_deepscan" || ! -x "$build/src/cli/quorvane-cli" ]]; then
-    cmake --preset release -DQUORVANE_BUILD_BENCHMARKS=ON >/dev/null
-    cmake --build "$build" -j 2 --target quorvane_bench_deepscan quorvane-cli
-fi
+bench/build-targets.sh "$build" quorvane_bench_deepscan quorvane-cli
 cli=$build/src/cli/quorvane-cli
 bench=$build/bench/quorvane_bench_deepscan
 

@@ -17,10 +17,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build/release}
 runs=${RUNS:-7}
 
-if [[ ! -f $build/CMakeCache.txt ]]; then
-    cmake --preset release >/dev/null
-fi
-cmake --build "$build" -j2 --target quorvane-cli quorvane_make_packager_corpus >/dev/null
+bench/build-targets.sh "$build" quorvane-cli quorvane_make_packager_corpus
 cli=$build/src/cli/quorvane-cli
 make_corpus=$build/bench/quorvane_make_packager_corpus
 objdump=x86_64-w64-mingw32-objdump

@@ -20,24 +20,6 @@
 
 namespace {
 
-class MemoryPieces final : public quorvane::ScanSource {
-public:
-    explicit MemoryPieces(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
-    std::uint64_t Size() const override { return m_bytes.size(); }
-    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
-    {
-        if (offset >= m_bytes.size()) {
-            return 0;
-        }
-        const auto count = std::min<std::size_t>(out.size(), m_bytes.size() - offset);
-        std::memcpy(out.data(), m_bytes.data() + offset, count);
-        return count;
-    }
-
-private:
-    std::span<const std::uint8_t> m_bytes;
-};
-
 void Expect(bool same, const char *what)
 {
     if (!same) {
@@ -64,11 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto expected = quorvane::reference::DeepScan(
         std::string_view(reinterpret_cast<const char *>(contents.data()), contents.size()), ticked,
         [](const std::string &text) { return quorvane::CleanFilename(text); });
-    const auto whole = quorvane::ScanContents(contents, ticked);
+    const auto whole = quorvane::ScanSourceContents(quorvane::MemorySource(contents), ticked);
     Expect(whole.scratch == expected.scratch, "scratch list");
     Expect(whole.dependencies == expected.dependencies, "dependency list");
 
-    const auto pieces = quorvane::ScanSourceContents(MemoryPieces(contents), ticked, nullptr, pieceSize);
+    const auto pieces =
+        quorvane::ScanSourceContents(quorvane::MemorySource(contents), ticked, nullptr, pieceSize);
     Expect(pieces.scratch == expected.scratch, "scratch list, read in pieces");
     Expect(pieces.dependencies == expected.dependencies, "dependency list, read in pieces");
     return 0;

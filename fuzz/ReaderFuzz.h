@@ -61,7 +61,7 @@ inline void Require(bool condition)
 
 inline bool Same(const ReaderResult &a, const ReaderResult &b)
 {
-    return a.ok == b.ok && a.status == b.status && a.names == b.names;
+    return a.Ok() == b.Ok() && a.Status() == b.Status() && a.names == b.names;
 }
 
 using Reader = ReaderResult (*)(const ByteSource &);
@@ -71,9 +71,9 @@ inline void FuzzReader(const std::uint8_t *data, std::size_t size, Reader read,
 {
     const std::span<const std::uint8_t> bytes(data, size);
     const ReaderResult inMemory = read(MemorySource(bytes));
-    Require(!inMemory.status.empty());
-    Require(inMemory.ok == (inMemory.status == okStatus));
-    Require(inMemory.ok || inMemory.names.empty());
+    Require(!inMemory.Status().empty());
+    Require(inMemory.Ok() == (inMemory.Status() == okStatus));
+    Require(inMemory.Ok() || inMemory.names.empty());
     for (const std::string &name : inMemory.names) {
         Require(name.find('\0') == std::string::npos); // names end at their zero byte
     }
@@ -82,8 +82,8 @@ inline void FuzzReader(const std::uint8_t *data, std::size_t size, Reader read,
     Require(Same(read(PagedMemory(bytes, 64, 3)), inMemory));
 
     const ReaderResult shrunk = read(PagedMemory(bytes, 64, 2, size / 2, 2));
-    Require(!shrunk.status.empty());
-    Require(!shrunk.ok || Same(shrunk, inMemory));
+    Require(!shrunk.Status().empty());
+    Require(!shrunk.Ok() || Same(shrunk, inMemory));
 }
 
 } // namespace quorvane::fuzz

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup-deps.sh
-cmake --preset release -DQUORVANE_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)" --target quorvane quorvane-cli quorvane_make_sample
 samples=build/release/samples
 build/release/tools/quorvane_make_sample "$samples"

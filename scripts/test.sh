@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors, and runs every test: in the release
-# build, again under AddressSanitizer and UndefinedBehaviorSanitizer (preset dev), and then each
-# fuzz target for a minute over its corpus (preset fuzz, when clang is there).
+# Installs what is missing, checks the include graph against the libraries' dependencies and the
+# C++ files against .clang-format, builds with warnings as errors, and runs every test: in the
+# release build, again under AddressSanitizer and UndefinedBehaviorSanitizer (preset dev), and
+# then each fuzz target for a minute over its corpus (preset fuzz, when clang is there).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -9,6 +10,10 @@ jobs=$(nproc)
 scripts/setup-deps.sh --test
 # The window tests run on Qt's offscreen platform: no display needed.
 export QT_QPA_PLATFORM=offscreen
+
+echo "== layout and format"
+scripts/check-layout.sh
+scripts/check-format.sh
 
 echo "== release build and tests"
 cmake --preset release >/dev/null

@@ -3,8 +3,8 @@
 #include "support/PeBuilder.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <exception>
+#include <filesystem>
 
 int main(int argc, char **argv)
 {

@@ -27,9 +27,9 @@ struct CheckOptions {
 
 // The dependency list as the imports scan leaves it: the reader's names filled in by the list's
 // rule and kept in the list's sorted order.
-std::vector<std::string> DependencyList(const std::string &list)
+std::vector<std::string> DependencyList(const ReaderResult &imports)
 {
-    std::vector<std::string> names = FillListFromText(list);
+    std::vector<std::string> names = FillListFromText(imports.JoinedList());
     std::stable_sort(names.begin(), names.end(), DependencyListLess);
     return names;
 }
@@ -59,17 +59,15 @@ FileReport CheckDeepScan(const std::string &path, const std::array<bool, 5> &tic
 
 FileReport CheckFile(const std::string &path, const std::string &sysPrefix)
 {
-    FileReport report;
-    report.path = path;
-    std::string list;
-    report.ok = GetImportList(path, list, report.status);
-    if (!report.ok) {
+    const ReaderResult imports = ReadImportNames(path);
+    FileReport report{path, imports.Ok(), std::string(imports.Status()), {}, kExitOk};
+    if (!imports.Ok()) {
         // The window would check the status text as if it were a name; a script needs to know
         // that the file was not read. A file that imports nothing simply needs nothing.
-        report.exitStatus = report.status == kStatusNoImports ? kExitOk : kExitUnreadable;
+        report.exitStatus = imports.outcome == ReaderOutcome::NoTable ? kExitOk : kExitUnreadable;
         return report;
     }
-    report.names = FindMissingNames(ApplicationPrefix(path), sysPrefix, DependencyList(list));
+    report.names = FindMissingNames(ApplicationPrefix(path), sysPrefix, DependencyList(imports));
     report.exitStatus = report.names.empty() ? kExitOk : kExitMissing;
     return report;
 }
@@ -99,12 +97,7 @@ void AddCheckCommand(CLI::App &app, CommandContext &context)
             reports.push_back(options->deep ? CheckDeepScan(path, ticked, sysPrefix)
                                             : CheckFile(path, sysPrefix));
         }
-        if (options->json) {
-            WriteJsonReports(context.out, "check", reports);
-        } else {
-            WritePlainReports(context.out, context.err, reports);
-        }
-        context.status = CombinedExitStatus(reports);
+        context.status = WriteReports(context.out, context.err, "check", reports, options->json);
     });
 }
 

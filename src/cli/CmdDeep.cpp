@@ -32,12 +32,7 @@ void AddDeepCommand(CLI::App &app, CommandContext &context)
         for (const std::string &path : options->files) {
             reports.push_back(DeepScanReport(path, ticked));
         }
-        if (options->json) {
-            WriteJsonReports(context.out, "deep", reports);
-        } else {
-            WritePlainReports(context.out, context.err, reports);
-        }
-        context.status = CombinedExitStatus(reports);
+        context.status = WriteReports(context.out, context.err, "deep", reports, options->json);
     });
 }
 

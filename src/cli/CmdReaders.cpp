@@ -17,10 +17,7 @@ struct ReaderOptions {
 // A file without the table is an answer, not an error; anything else that fails is.
 int ExitStatusOf(const ReaderResult &result)
 {
-    if (result.ok || result.status == kStatusNoImports || result.status == kStatusNoExports) {
-        return kExitOk;
-    }
-    return kExitUnreadable;
+    return result.Ok() || result.outcome == ReaderOutcome::NoTable ? kExitOk : kExitUnreadable;
 }
 
 template <typename Reader>
@@ -35,15 +32,10 @@ void AddReaderCommand(CLI::App &app, CommandContext &context, const std::string 
         std::vector<FileReport> reports;
         for (const std::string &path : options->files) {
             ReaderResult result = reader(path);
-            reports.push_back({path, result.ok, result.status, std::move(result.names),
-                               ExitStatusOf(result)});
+            reports.push_back({path, result.Ok(), std::string(result.Status()),
+                               std::move(result.names), ExitStatusOf(result)});
         }
-        if (options->json) {
-            WriteJsonReports(context.out, name, reports);
-        } else {
-            WritePlainReports(context.out, context.err, reports);
-        }
-        context.status = CombinedExitStatus(reports);
+        context.status = WriteReports(context.out, context.err, name, reports, options->json);
     });
 }
 

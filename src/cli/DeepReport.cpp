@@ -6,40 +6,12 @@
 #include "core/text/AsciiCase.h"
 
 #include <algorithm>
-#include <filesystem>
 
 namespace quorvane {
 namespace {
 
-constexpr std::string_view kStatusOk = "OK";
-constexpr std::string_view kStatusNoSuchFile = "No such file.";
-constexpr std::string_view kStatusNotAFile = "Not a regular file.";
-constexpr std::string_view kStatusCannotOpen = "Cannot open the file for reading.";
-constexpr std::string_view kStatusReadFailed = "Could not read the file to its end.";
-constexpr std::string_view kStatusOutOfMemory = "Not enough memory for the names in the file.";
-
 // The --types values, in the order of the file-type boxes.
 constexpr std::array<std::string_view, 5> kTypeNames{"dll", "ocx", "sys", "drv", "tlb"};
-
-// Why the scan could not read the path. Only looks: nothing is opened here.
-std::string_view Reason(const std::string &path, const DeepScanResult &result)
-{
-    if (result.failure == DeepScanFailure::ReadFailed) {
-        return kStatusReadFailed;
-    }
-    if (result.failure == DeepScanFailure::OutOfMemory) {
-        return kStatusOutOfMemory;
-    }
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (status.type() == std::filesystem::file_type::not_found || path.empty()) {
-        return kStatusNoSuchFile;
-    }
-    if (!error && status.type() != std::filesystem::file_type::regular) {
-        return kStatusNotAFile;
-    }
-    return kStatusCannotOpen;
-}
 
 } // namespace
 
@@ -78,12 +50,9 @@ CLI::Option *AddTypesOption(CLI::App &command, std::string &types)
 FileReport DeepScanReport(const std::string &path, const std::array<bool, 5> &ticked)
 {
     DeepScanResult result = RunDeepScan(path, ticked);
-    FileReport report{path, result.readable, std::string(kStatusOk), {}, kExitOk};
-    if (!result.readable) {
-        report.status = Reason(path, result);
-        report.exitStatus = kExitUnreadable;
-    }
-    report.names = std::move(result.dependencies);
+    const bool complete = result.outcome == DeepScanOutcome::Complete;
+    FileReport report{path, complete, std::string(DeepScanStatusText(result.outcome)),
+                      std::move(result.dependencies), complete ? kExitOk : kExitUnreadable};
     std::sort(report.names.begin(), report.names.end(), DependencyListLess);
     return report;
 }

@@ -62,4 +62,15 @@ int CombinedExitStatus(const std::vector<FileReport> &reports)
     return status;
 }
 
+int WriteReports(std::ostream &out, std::ostream &err, std::string_view command,
+                 const std::vector<FileReport> &reports, bool json)
+{
+    if (json) {
+        WriteJsonReports(out, command, reports);
+    } else {
+        WritePlainReports(out, err, reports);
+    }
+    return CombinedExitStatus(reports);
+}
+
 } // namespace quorvane

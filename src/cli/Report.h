@@ -20,7 +20,8 @@ struct FileReport {
 /// names indented by one tab. A file whose reader failed prints nothing on out and "FILE: STATUS"
 /// on err. Control characters in names are written as \xNN, so that bytes from a file cannot drive
 /// the terminal.
-void WritePlainReports(std::ostream &out, std::ostream &err, const std::vector<FileReport> &reports);
+void WritePlainReports(std::ostream &out, std::ostream &err,
+                       const std::vector<FileReport> &reports);
 
 /// One JSON document: {"command": ..., "files": [{"path", "ok", "status", "names"}]}. Text that is
 /// not valid UTF-8 (a path on Linux can be any bytes) has its bad bytes replaced by U+FFFD, so the
@@ -30,6 +31,10 @@ void WriteJsonReports(std::ostream &out, std::string_view command,
 
 /// The exit status of the whole run: the highest of the files'.
 int CombinedExitStatus(const std::vector<FileReport> &reports);
+
+/// The reports of one command, as one JSON document or as plain text; returns the exit status.
+int WriteReports(std::ostream &out, std::ostream &err, std::string_view command,
+                 const std::vector<FileReport> &reports, bool json);
 
 /// The text with control characters (below 0x20, and 0x7F) written as \xNN.
 std::string EscapeControls(std::string_view text);

@@ -22,12 +22,13 @@ QString Text(std::string_view text)
 } // namespace
 
 void OpenDependencyInNewCopy(QWidget *owner, const std::string &path, const std::string *name,
-                             const DependencyLookup &lookup, const DependencyLaunchSeam &seam)
+                             const DependencyLookupServices &lookup,
+                             const DependencyLaunchServices &services)
 {
     if (name == nullptr) {
         return;
     }
-    const auto show = seam.showMessage ? seam.showMessage : ShowMessageBox;
+    const auto show = services.showMessage ? services.showMessage : ShowMessageBox;
 
     const auto found = FindDependency(path, *name, lookup);
     if (!found) {
@@ -35,10 +36,10 @@ void OpenDependencyInNewCopy(QWidget *owner, const std::string &path, const std:
         return;
     }
 
-    const std::string program = seam.programPath ? seam.programPath() : OwnProgramPath();
+    const std::string program = services.programPath ? services.programPath() : OwnProgramPath();
     QString reason;
-    const bool started = seam.startDetached ? seam.startDetached(program, {*found}, reason)
-                                            : StartProgram(program, {*found}, reason);
+    const bool started = services.startDetached ? services.startDetached(program, {*found}, reason)
+                                                : StartProgram(program, {*found}, reason);
     if (!started) {
         show(owner, QMessageBox::Critical, QString::fromLatin1(kStartFailedTitle),
              QStringLiteral("Could not open a new window on\n%1\n\n%2")

@@ -17,7 +17,7 @@ inline constexpr char kStartFailedTitle[] = "Quorvane";
 
 /// The platform behaviour a double-click on the dependency list needs. Empty members mean the
 /// real thing; tests put recorders in their place.
-struct DependencyLaunchSeam {
+struct DependencyLaunchServices {
     /// This program's own executable, as bytes; default OwnProgramPath().
     std::function<std::string()> programPath;
     /// Starts program with arguments as a new, independent process and returns at once; on
@@ -37,12 +37,13 @@ struct DependencyLaunchSeam {
 /// as they are; or says that the file is in neither folder. Does nothing without a name. A start
 /// that fails is reported in a message box, and the window carries on.
 void OpenDependencyInNewCopy(QWidget *owner, const std::string &path, const std::string *name,
-                             const DependencyLookup &lookup, const DependencyLaunchSeam &seam = {});
+                             const DependencyLookupServices &lookup,
+                             const DependencyLaunchServices &services = {});
 
 /// This program's own executable, its path as the system spells it.
 std::string OwnProgramPath();
 
-/// The real process start behind the seam: program started detached with arguments passed as
+/// The real process start behind the services: program started detached with arguments passed as
 /// their bytes stand (no shell, no quoting), reason set from the system's error on failure.
 bool StartProgram(const std::string &program, const std::vector<std::string> &arguments,
                   QString &reason);

@@ -23,7 +23,7 @@ frmMainServices frmMainServices::Platform()
     };
     services.showAbout = [](QWidget *owner) { frmAbout::ShowModal(owner); };
     services.openDependency = [](QWidget *owner, const std::string &path, const std::string *name) {
-        const DependencyLookup lookup{
+        const DependencyLookupServices lookup{
             [](const std::string &prefixedPath) { return IsFilePresent(prefixedPath); },
             &GetSystemFolder};
         OpenDependencyInNewCopy(owner, path, name, lookup);

@@ -31,7 +31,7 @@ ScanLists RunScan(const ScanRequest &request, const std::atomic<bool> *cancel)
         SortForList(lists.exports);
     } else {
         DeepScanResult result = RunDeepScan(request.path, request.ticked, cancel);
-        lists.cancelled = result.cancelled;
+        lists.cancelled = result.outcome == DeepScanOutcome::Cancelled;
         lists.dependencies = std::move(result.dependencies);
         lists.scratch = std::move(result.scratch);
     }

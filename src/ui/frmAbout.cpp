@@ -3,6 +3,7 @@
 #include "ui/ApplicationIcon.h"
 #include "ui/ClassicFonts.h"
 #include "ui/ClassicLook.h"
+#include "ui/Twips.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -12,18 +13,6 @@
 namespace quorvane {
 
 namespace {
-
-/// Layout figures are kept in twips (15 to a pixel at 96 dots per inch) so that each line can be
-/// checked against the window's drawing.
-constexpr int Twips(int twips)
-{
-    return twips / 15;
-}
-
-QRect TwipsRect(int left, int top, int width, int height)
-{
-    return {Twips(left), Twips(top), Twips(width), Twips(height)};
-}
 
 QLabel *MakeLabel(QWidget *parent, const char *name, const char *text, const QRect &geometry)
 {

@@ -5,6 +5,7 @@
 #include "ui/ClassicFonts.h"
 #include "ui/ClassicLook.h"
 #include "ui/NameList.h"
+#include "ui/Twips.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -32,18 +33,6 @@ constexpr std::string_view kCloseCaption = "Close";
 constexpr std::string_view kAllFoundText = "All required DLL files found.";
 constexpr std::string_view kAllFoundTitle = "No Missing DLLs";
 constexpr std::string_view kOpenOperation = "open";
-
-// Positions and sizes are kept in twips, 15 to a pixel, so that each line reads like the layout
-// table.
-constexpr int Twips(int twips)
-{
-    return twips / 15;
-}
-
-QRect TwipsRect(int left, int top, int width, int height)
-{
-    return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
-}
 
 QString Text(std::string_view text)
 {
@@ -73,7 +62,7 @@ QPushButton *MakeButton(QWidget *parent, const char *name, const QString &text, 
     return button;
 }
 
-CheckServices WithPlatformServices(CheckServices services)
+frmCheckServices WithPlatformServices(frmCheckServices services)
 {
     if (!services.systemFolder) {
         services.systemFolder = [] { return GetSystemFolder(); };
@@ -106,9 +95,9 @@ CheckServices WithPlatformServices(CheckServices services)
 
 MissingDependencies CheckDependencies(const std::string &path,
                                       const std::vector<std::string> &dependencies,
-                                      const CheckServices &services)
+                                      const frmCheckServices &services)
 {
-    const CheckServices real = WithPlatformServices(services);
+    const frmCheckServices real = WithPlatformServices(services);
     MissingDependencies outcome;
     outcome.appPrefix = ApplicationPrefix(path);
     outcome.sysPrefix = SystemPrefix(real.systemFolder());
@@ -118,20 +107,20 @@ MissingDependencies CheckDependencies(const std::string &path,
 }
 
 frmCheck::frmCheck(const std::string &path, const std::vector<std::string> &dependencies,
-                   QWidget *owner, CheckServices services)
+                   QWidget *owner, frmCheckServices services)
     : frmCheck(owner, std::move(services))
 {
     m_path = path;
     m_dependencies = dependencies;
 }
 
-frmCheck::frmCheck(MissingDependencies outcome, QWidget *owner, CheckServices services)
+frmCheck::frmCheck(MissingDependencies outcome, QWidget *owner, frmCheckServices services)
     : frmCheck(owner, std::move(services))
 {
     m_outcome = std::move(outcome);
 }
 
-frmCheck::frmCheck(QWidget *owner, CheckServices services)
+frmCheck::frmCheck(QWidget *owner, frmCheckServices services)
     : QDialog(owner), m_services(WithPlatformServices(std::move(services)))
 {
     setObjectName("frmCheck");
@@ -184,7 +173,7 @@ frmCheck::frmCheck(QWidget *owner, CheckServices services)
 
 frmCheck::~frmCheck() = default;
 
-void frmCheck::ShowModal(MissingDependencies outcome, QWidget *owner, CheckServices services)
+void frmCheck::ShowModal(MissingDependencies outcome, QWidget *owner, frmCheckServices services)
 {
     frmCheck window(std::move(outcome), owner, std::move(services));
     window.Form_Load();

@@ -22,7 +22,7 @@ class NameListView;
 
 /// What the missing-dependency window asks of the platform. Each one left empty is the real
 /// thing; tests put recording stand-ins in, so that no message box or browser ever opens.
-struct CheckServices {
+struct frmCheckServices {
     /// The system folder without a trailing separator (GetSystemFolder).
     std::function<std::string()> systemFolder;
     /// The shell's document opening, with ShellOpenDocument's arguments.
@@ -53,7 +53,7 @@ struct MissingDependencies {
 /// and isPresent may (the real ones may).
 MissingDependencies CheckDependencies(const std::string &path,
                                       const std::vector<std::string> &dependencies,
-                                      const CheckServices &services = {});
+                                      const frmCheckServices &services = {});
 
 /// The missing-dependency window: the names of the dependency list that are in neither the
 /// application folder nor the system folder, a web search for one of them, and a copy of some.
@@ -64,14 +64,15 @@ public:
     /// path: the path of the file under analysis (bytes); dependencies: the dependency list's
     /// names in list order; owner: the main window. Builds the window without loading it.
     frmCheck(const std::string &path, const std::vector<std::string> &dependencies, QWidget *owner,
-             CheckServices services = {});
+             frmCheckServices services = {});
     /// The window for a check already made (on a worker thread); its load only shows it.
-    frmCheck(MissingDependencies outcome, QWidget *owner, CheckServices services = {});
+    frmCheck(MissingDependencies outcome, QWidget *owner, frmCheckServices services = {});
     ~frmCheck() override;
 
     /// Loads the window for a check already made and shows it modally over owner, centred on it;
     /// returns once it has closed, which it does by itself when nothing is missing.
-    static void ShowModal(MissingDependencies outcome, QWidget *owner, CheckServices services = {});
+    static void ShowModal(MissingDependencies outcome, QWidget *owner,
+                          frmCheckServices services = {});
 
     /// The load: the check (unless it was made already), both prefixes into their labels, and the
     /// names found in neither folder into lstCheck.
@@ -83,7 +84,7 @@ public:
     int MissingCount() const { return m_missingCount; }
 
 private:
-    frmCheck(QWidget *owner, CheckServices services);
+    frmCheck(QWidget *owner, frmCheckServices services);
     void lstCheck_Click();
     void cmdCopy_Click();
     void cmdExit_Click();
@@ -105,7 +106,7 @@ private:
     std::string m_path;
     std::vector<std::string> m_dependencies;
     std::optional<MissingDependencies> m_outcome;
-    CheckServices m_services;
+    frmCheckServices m_services;
     int m_missingCount = 0;
     bool m_reported = false;
 };

@@ -4,6 +4,7 @@
 #include "ui/ClassicLook.h"
 #include "ui/NameList.h"
 #include "ui/ScanRunner.h"
+#include "ui/Twips.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -29,12 +30,6 @@ constexpr auto kCaption = "Quorvane";
 constexpr int kClientWidth = 5115;
 constexpr int kClientHeight = 5715;
 
-// The layout is drawn in twips, 15 to a pixel at 96 dots per inch.
-constexpr int Twips(int twips)
-{
-    return twips / 15;
-}
-
 // The layout's fonts: 9.75 points bold for the window, 9.75 regular and 8.25 regular for controls.
 constexpr int kLargeFontPixels = PointsToPixels(9.75);
 constexpr int kSmallFontPixels = PointsToPixels(8.25);
@@ -43,7 +38,7 @@ void Setup(QWidget *control, const QString &name, int left, int top, int width, 
            const QFont &font)
 {
     control->setObjectName(name);
-    control->setGeometry(Twips(left), Twips(top), Twips(width), Twips(height));
+    control->setGeometry(TwipsRect(left, top, width, height));
     control->setFont(font);
 }
 

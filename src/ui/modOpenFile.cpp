@@ -56,10 +56,11 @@ bool AskToCreateFile(QWidget *parent, const QString &path)
     return box.exec() == QMessageBox::Yes;
 }
 
-std::optional<std::string> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogSeam &seam)
+std::optional<std::string> ShowOpenFileDialog(QWidget *owner,
+                                              const OpenFileDialogServices &services)
 {
-    OpenFileDialog dialog(owner, seam.confirmCreate);
-    const int result = seam.run ? seam.run(dialog) : dialog.exec();
+    OpenFileDialog dialog(owner, services.confirmCreate);
+    const int result = services.run ? services.run(dialog) : dialog.exec();
     if (result != QDialog::Accepted) {
         return std::nullopt;
     }

@@ -38,7 +38,7 @@ private:
 };
 
 /// What tests put in place of the user. Empty members mean the real thing.
-struct OpenFileDialogSeam {
+struct OpenFileDialogServices {
     /// Runs the configured dialog and returns QDialog::Accepted or QDialog::Rejected; the
     /// default shows it modally with exec(). A test can inspect the dialog here, pick a file
     /// with selectFile() and accept() it, or reject it.
@@ -50,7 +50,8 @@ struct OpenFileDialogSeam {
 /// Shows the file-open dialog modally over owner and returns the chosen path (UTF-8, as Qt's
 /// dialog lists only names that are), or nothing when the user cancels. Each call builds the
 /// dialog afresh with the same title, filter and options.
-std::optional<std::string> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogSeam &seam = {});
+std::optional<std::string> ShowOpenFileDialog(QWidget *owner,
+                                              const OpenFileDialogServices &services = {});
 
 /// The create prompt as the user sees it: a question box over parent, Yes or No.
 bool AskToCreateFile(QWidget *parent, const QString &path);

@@ -134,9 +134,10 @@ TEST_F(CliCheck, DeepChecksTheNamesTheDeepScanFinds)
     // Names only in the file's bytes (loaded at run time) are checked too, upper case as the Deep
     // Scan lists them; the file types narrow the search.
     const std::string path =
-        dir.Write("app/loader.bin", std::string_view("\0LOCAL.dll\0plugin.ocx\0C:\\x\\KERNEL32.DLL\0"
-                                                     "\0gone.DLL\0",
-                                                     50))
+        dir.Write("app/loader.bin",
+                  std::string_view("\0LOCAL.dll\0plugin.ocx\0C:\\x\\KERNEL32.DLL\0"
+                                   "\0gone.DLL\0",
+                                   50))
             .string();
     CliRun r = Cli({"check", "--deep", "--system-dir=" + m_sys, path});
     EXPECT_EQ(r.out, "GONE.DLL\nPLUGIN.OCX\n");

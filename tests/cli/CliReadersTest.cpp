@@ -107,8 +107,10 @@ TEST_F(CliReaders, ControlCharactersInNamesCannotReachTheTerminal)
 
 TEST(CliUsage, WrongUsageGives64AndOneLine)
 {
-    for (const std::vector<std::string> &args :
-         {std::vector<std::string>{}, {"imports"}, {"frobnicate", "x"}, {"imports", "--bogus", "x"}}) {
+    for (const std::vector<std::string> &args : {std::vector<std::string>{},
+                                                 {"imports"},
+                                                 {"frobnicate", "x"},
+                                                 {"imports", "--bogus", "x"}}) {
         const CliRun r = Cli(args);
         EXPECT_EQ(r.status, kExitUsage);
         EXPECT_EQ(r.out, "");

@@ -26,7 +26,7 @@ struct FakeDisk {
     std::string systemFolder = "/sys32";
     std::vector<std::string> looked;
 
-    DependencyLookup Lookup()
+    DependencyLookupServices Lookup()
     {
         return {[this](const std::string &path) {
                     looked.push_back(path);
@@ -133,21 +133,21 @@ struct Recorder {
     std::vector<Start> starts;
     std::vector<Message> messages;
 
-    DependencyLaunchSeam Seam()
+    DependencyLaunchServices Services()
     {
-        DependencyLaunchSeam seam;
-        seam.programPath = [] { return std::string("/usr/bin/quorvane"); };
-        seam.startDetached = [this](const std::string &program,
-                                    const std::vector<std::string> &args, QString &reason) {
+        DependencyLaunchServices services;
+        services.programPath = [] { return std::string("/usr/bin/quorvane"); };
+        services.startDetached = [this](const std::string &program,
+                                        const std::vector<std::string> &args, QString &reason) {
             starts.push_back({program, args});
             reason.clear();
             return true;
         };
-        seam.showMessage = [this](QWidget *owner, QMessageBox::Icon icon, const QString &title,
-                                  const QString &text) {
+        services.showMessage = [this](QWidget *owner, QMessageBox::Icon icon, const QString &title,
+                                      const QString &text) {
             messages.push_back({owner, icon, title, text});
         };
-        return seam;
+        return services;
     }
 };
 
@@ -159,7 +159,7 @@ TEST(OpenDependencyInNewCopy, StartsThisProgramOnTheFoundPathAsItsOneArgument)
     Recorder rec;
     const std::string name = "zlib1.dll";
 
-    OpenDependencyInNewCopy(&owner, "/apps/my tool/main.exe", &name, disk.Lookup(), rec.Seam());
+    OpenDependencyInNewCopy(&owner, "/apps/my tool/main.exe", &name, disk.Lookup(), rec.Services());
 
     ASSERT_EQ(rec.starts.size(), 1u);
     EXPECT_EQ(rec.starts[0].program, "/usr/bin/quorvane");
@@ -174,7 +174,7 @@ TEST(OpenDependencyInNewCopy, SaysNotFoundWithTheCriticalIconWhenInNeitherFolder
     Recorder rec;
     const std::string name = "Error mapping file.";
 
-    OpenDependencyInNewCopy(&owner, "/apps/main.exe", &name, disk.Lookup(), rec.Seam());
+    OpenDependencyInNewCopy(&owner, "/apps/main.exe", &name, disk.Lookup(), rec.Services());
 
     EXPECT_TRUE(rec.starts.empty());
     ASSERT_EQ(rec.messages.size(), 1u);
@@ -193,7 +193,7 @@ TEST(OpenDependencyInNewCopy, DoesNothingWithoutACurrentItem)
     disk.present = {"/sys32/"};
     Recorder rec;
 
-    OpenDependencyInNewCopy(&owner, "/apps/main.exe", nullptr, disk.Lookup(), rec.Seam());
+    OpenDependencyInNewCopy(&owner, "/apps/main.exe", nullptr, disk.Lookup(), rec.Services());
 
     EXPECT_TRUE(disk.looked.empty());
     EXPECT_TRUE(rec.starts.empty());
@@ -202,7 +202,7 @@ TEST(OpenDependencyInNewCopy, DoesNothingWithoutACurrentItem)
 
 /// A lookup on the real disk that matches names regardless of letter case, as the program's
 /// presence test does.
-DependencyLookup RealDisk(const fs::path &systemFolder)
+DependencyLookupServices RealDisk(const fs::path &systemFolder)
 {
     return {[](const std::string &path) { return OnDiskPath(path).has_value(); },
             [systemFolder] { return systemFolder.string(); }};
@@ -239,7 +239,7 @@ TEST(OpenDependencyInNewCopy, TheNewCopyGetsTheNameAsSpeltOnDisk)
     Recorder rec;
     const std::string name = "KERNEL32.dll";
     OpenDependencyInNewCopy(&owner, "/nowhere/main.exe", &name, RealDisk(system.Path()),
-                            rec.Seam());
+                            rec.Services());
     ASSERT_EQ(rec.starts.size(), 1u);
     EXPECT_EQ(rec.starts[0].arguments,
               std::vector<std::string>{(system / "kernel32.dll").string()});
@@ -274,13 +274,13 @@ TEST(OpenDependencyInNewCopy, AFoundPathWithSpacesQuotesAndNoUtf8ReachesTheNewCo
 
     QWidget owner;
     const std::string name = "my lib;rm -rf.dll";
-    DependencyLaunchSeam seam;
-    seam.programPath = [] { return std::string(QUORVANE_ARGV_PROBE); };
-    seam.showMessage = [](QWidget *, QMessageBox::Icon, const QString &, const QString &text) {
+    DependencyLaunchServices services;
+    services.programPath = [] { return std::string(QUORVANE_ARGV_PROBE); };
+    services.showMessage = [](QWidget *, QMessageBox::Icon, const QString &, const QString &text) {
         ADD_FAILURE() << text.toStdString();
     };
     OpenDependencyInNewCopy(&owner, (app / "main.exe").string(), &name, RealDisk(system.Path()),
-                            seam);
+                            services);
 
     const std::vector<std::string> received = WaitForProbe(out);
     qunsetenv("QUORVANE_ARGV_PROBE_OUT");
@@ -294,14 +294,14 @@ TEST(OpenDependencyInNewCopy, AProgramThatCannotStartIsReportedWithTheSystemsRea
     QWidget owner;
     const std::string name = "KERNEL32.dll";
     std::vector<QString> texts;
-    DependencyLaunchSeam seam;
-    seam.programPath = [&] { return (system / "no-such-program").string(); };
-    seam.showMessage = [&](QWidget *, QMessageBox::Icon icon, const QString &,
-                           const QString &text) {
+    DependencyLaunchServices services;
+    services.programPath = [&] { return (system / "no-such-program").string(); };
+    services.showMessage = [&](QWidget *, QMessageBox::Icon icon, const QString &,
+                               const QString &text) {
         EXPECT_EQ(icon, QMessageBox::Critical);
         texts.push_back(text);
     };
-    OpenDependencyInNewCopy(&owner, "/nowhere/main.exe", &name, RealDisk(system.Path()), seam);
+    OpenDependencyInNewCopy(&owner, "/nowhere/main.exe", &name, RealDisk(system.Path()), services);
 
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_TRUE(texts[0].contains(QString::fromStdString((system / "KERNEL32.dll").string())));

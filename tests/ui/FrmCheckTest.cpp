@@ -51,9 +51,9 @@ struct Recorder {
     std::vector<OpenCall> opens;
     std::vector<std::string> clipboard; // "clear", or "set:" followed by the text
 
-    CheckServices Services(const std::string &systemFolder)
+    frmCheckServices Services(const std::string &systemFolder)
     {
-        CheckServices services;
+        frmCheckServices services;
         services.systemFolder = [systemFolder] { return systemFolder; };
         services.openDocument = [this](const std::string &document, std::int32_t show,
                                        const std::string &parameters, const std::string &directory,
@@ -231,7 +231,7 @@ TEST_F(FrmCheck, LoadListsTheNamesInNeitherFolderInListOrder)
 TEST_F(FrmCheck, TheSearchUsesThePrefixesTheLabelsShow)
 {
     std::vector<std::string> prefixes;
-    CheckServices services = recorder.Services("");
+    frmCheckServices services = recorder.Services("");
     services.isPresent = [&](const std::string &prefix, const std::string &name) {
         prefixes.push_back(prefix);
         if (name == "broken.dll") {
@@ -303,7 +303,7 @@ TEST_F(FrmCheck, TheRealMessageBoxCarriesTheInformationIconAndItsOkEndsTheCheck)
         }
     });
     guard.start(5000);
-    CheckServices services = recorder.Services(sys);
+    frmCheckServices services = recorder.Services(sys);
     services.showInformation = nullptr;
     frmCheck::ShowModal(CheckDependencies(path, {"kernel32.dll"}, services), &owner, services);
     EXPECT_TRUE(guard.isActive());
@@ -442,7 +442,7 @@ TEST_F(FrmCheck, TheSearchReachesTheDesktopOpenerAsOneArgument)
     ::setenv("PATH", bin.c_str(), 1);
 
     const QString name = "my lib & co #2 \"q\" 'x' ; $(touch pwned) `id` | >out.dll";
-    CheckServices services = recorder.Services(sys);
+    frmCheckServices services = recorder.Services(sys);
     services.openDocument = nullptr; // the real ShellOpenDocument
     frmCheck window(path, {name.toStdString()}, &owner, services);
     window.Form_Load();
@@ -505,7 +505,7 @@ TEST_F(FrmCheck, CopyPutsTheSelectedNamesEachFollowedByCrLf)
 
 TEST_F(FrmCheck, CopyReachesTheRealClipboardAsPlainText)
 {
-    CheckServices services = recorder.Services(sys);
+    frmCheckServices services = recorder.Services(sys);
     services.clearClipboard = nullptr;
     services.setClipboardText = nullptr;
     frmCheck window(path, {"a.dll", "b.dll"}, &owner, services);

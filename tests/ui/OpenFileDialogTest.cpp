@@ -1,4 +1,4 @@
-// The browse button's file dialog, answered through its seam but always the real QFileDialog:
+// The browse button's file dialog, answered through its services but always the real QFileDialog:
 // the tests type into its name box and press its Open button as a user would.
 #include "support/TempDir.h"
 #include "ui/modOpenFile.h"
@@ -89,13 +89,13 @@ TEST(OpenFileDialog, IsSetUpTheSameWayEachTimeItOpens)
 {
     QWidget owner;
     std::vector<DialogLook> looks;
-    OpenFileDialogSeam seam;
-    seam.run = [&](OpenFileDialog &dialog) {
+    OpenFileDialogServices services;
+    services.run = [&](OpenFileDialog &dialog) {
         looks.push_back(LookOf(dialog));
         return int(QDialog::Rejected);
     };
-    EXPECT_EQ(ShowOpenFileDialog(&owner, seam), std::nullopt);
-    EXPECT_EQ(ShowOpenFileDialog(&owner, seam), std::nullopt);
+    EXPECT_EQ(ShowOpenFileDialog(&owner, services), std::nullopt);
+    EXPECT_EQ(ShowOpenFileDialog(&owner, services), std::nullopt);
 
     ASSERT_EQ(looks.size(), 2u);
     EXPECT_EQ(looks[0], looks[1]);
@@ -120,8 +120,8 @@ TEST(OpenFileDialog, ListsFoldersAndDependencyFilesInAnyLetterCase)
     }
     fs::create_directory(dir / "sub");
     QStringList listed;
-    OpenFileDialogSeam seam;
-    seam.run = [&](OpenFileDialog &dialog) {
+    OpenFileDialogServices services;
+    services.run = [&](OpenFileDialog &dialog) {
         dialog.setDirectory(Q(dir.Path()));
         const auto *view = dialog.findChild<QListView *>(QStringLiteral("listView"));
         if (!view) {
@@ -137,7 +137,7 @@ TEST(OpenFileDialog, ListsFoldersAndDependencyFilesInAnyLetterCase)
         }
         return int(QDialog::Rejected);
     };
-    ShowOpenFileDialog(nullptr, seam);
+    ShowOpenFileDialog(nullptr, services);
     listed.sort();
     EXPECT_EQ(listed, (QStringList{QStringLiteral("B.EXE"), QStringLiteral("a.exe"),
                                    QStringLiteral("c.Dll"), QStringLiteral("d.OCX"),
@@ -148,14 +148,14 @@ TEST(OpenFileDialog, CancelReturnsNothing)
 {
     const TempDir dir;
     dir.Write("app.exe", "MZ");
-    OpenFileDialogSeam seam;
-    seam.run = [&](OpenFileDialog &dialog) {
+    OpenFileDialogServices services;
+    services.run = [&](OpenFileDialog &dialog) {
         dialog.setDirectory(Q(dir.Path()));
         dialog.selectFile(QStringLiteral("app.exe"));
         dialog.reject();
         return dialog.result();
     };
-    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), std::nullopt);
+    EXPECT_EQ(ShowOpenFileDialog(nullptr, services), std::nullopt);
 }
 
 TEST(OpenFileDialog, ReturnsTheChosenFilesFullPath)
@@ -163,15 +163,15 @@ TEST(OpenFileDialog, ReturnsTheChosenFilesFullPath)
     const TempDir dir;
     const auto app = dir.Write("My App.exe", "MZ");
     int prompts = 0;
-    OpenFileDialogSeam seam;
-    seam.confirmCreate = [&](QWidget *, const QString &) {
+    OpenFileDialogServices services;
+    services.confirmCreate = [&](QWidget *, const QString &) {
         ++prompts;
         return true;
     };
-    seam.run = [&](OpenFileDialog &dialog) {
+    services.run = [&](OpenFileDialog &dialog) {
         return TypeAndOpen(dialog, dir.Path(), QStringLiteral("My App.exe"));
     };
-    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), app.string());
+    EXPECT_EQ(ShowOpenFileDialog(nullptr, services), app.string());
     EXPECT_EQ(prompts, 0) << "an existing file needs no create prompt";
 }
 
@@ -182,25 +182,25 @@ TEST(OpenFileDialog, ReturnsALinksOwnPathNotItsTarget)
     fs::create_symlink(target, dir / "link.dll");
     fs::create_symlink(dir / "gone.dll", dir / "dangling.dll");
     int prompts = 0;
-    OpenFileDialogSeam seam;
-    seam.confirmCreate = [&](QWidget *, const QString &) {
+    OpenFileDialogServices services;
+    services.confirmCreate = [&](QWidget *, const QString &) {
         ++prompts;
         return true;
     };
 
-    seam.run = [&](OpenFileDialog &dialog) {
+    services.run = [&](OpenFileDialog &dialog) {
         dialog.setDirectory(Q(dir.Path()));
         dialog.selectFile(Q(dir / "link.dll"));
         dialog.accept();
         return dialog.result();
     };
-    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), (dir / "link.dll").string());
+    EXPECT_EQ(ShowOpenFileDialog(nullptr, services), (dir / "link.dll").string());
 
     // A link whose target is gone is still a file the user can pick, without a create prompt.
-    seam.run = [&](OpenFileDialog &dialog) {
+    services.run = [&](OpenFileDialog &dialog) {
         return TypeAndOpen(dialog, dir.Path(), QStringLiteral("dangling.dll"));
     };
-    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), (dir / "dangling.dll").string());
+    EXPECT_EQ(ShowOpenFileDialog(nullptr, services), (dir / "dangling.dll").string());
     EXPECT_EQ(prompts, 0);
 }
 
@@ -210,19 +210,19 @@ TEST(OpenFileDialog, NewNameIsReturnedOnlyWhenTheUserAgreesAndNothingIsCreated)
     std::vector<QString> asked;
     bool agree = true;
     QWidget *promptParent = nullptr;
-    OpenFileDialogSeam seam;
-    seam.confirmCreate = [&](QWidget *parent, const QString &path) {
+    OpenFileDialogServices services;
+    services.confirmCreate = [&](QWidget *parent, const QString &path) {
         promptParent = parent;
         asked.push_back(path);
         return agree;
     };
     OpenFileDialog *shown = nullptr;
-    seam.run = [&](OpenFileDialog &dialog) {
+    services.run = [&](OpenFileDialog &dialog) {
         shown = &dialog;
         return TypeAndOpen(dialog, dir.Path(), QStringLiteral("new.exe"));
     };
 
-    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), (dir / "new.exe").string());
+    EXPECT_EQ(ShowOpenFileDialog(nullptr, services), (dir / "new.exe").string());
     EXPECT_EQ(asked, std::vector<QString>{Q(dir / "new.exe")});
     EXPECT_EQ(promptParent, shown) << "the prompt belongs to the dialog";
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "new.exe")));
@@ -231,12 +231,12 @@ TEST(OpenFileDialog, NewNameIsReturnedOnlyWhenTheUserAgreesAndNothingIsCreated)
     // Refusing keeps the dialog open with nothing chosen; here the user then cancels.
     agree = false;
     bool stillOpenAfterRefusal = false;
-    seam.run = [&](OpenFileDialog &dialog) {
+    services.run = [&](OpenFileDialog &dialog) {
         const int result = TypeAndOpen(dialog, dir.Path(), QStringLiteral("other.dll"));
         stillOpenAfterRefusal = result != QDialog::Accepted;
         return int(QDialog::Rejected);
     };
-    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), std::nullopt);
+    EXPECT_EQ(ShowOpenFileDialog(nullptr, services), std::nullopt);
     EXPECT_TRUE(stillOpenAfterRefusal);
     EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
@@ -246,18 +246,18 @@ TEST(OpenFileDialog, TypingAFolderOpensItInsteadOfChoosingIt)
     const TempDir dir;
     fs::create_directory(dir / "sub");
     int prompts = 0;
-    OpenFileDialogSeam seam;
-    seam.confirmCreate = [&](QWidget *, const QString &) {
+    OpenFileDialogServices services;
+    services.confirmCreate = [&](QWidget *, const QString &) {
         ++prompts;
         return true;
     };
     QString directoryAfter;
-    seam.run = [&](OpenFileDialog &dialog) {
+    services.run = [&](OpenFileDialog &dialog) {
         const int result = TypeAndOpen(dialog, dir.Path(), QStringLiteral("sub"));
         directoryAfter = dialog.directory().absolutePath();
         return result;
     };
-    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), std::nullopt);
+    EXPECT_EQ(ShowOpenFileDialog(nullptr, services), std::nullopt);
     EXPECT_EQ(directoryAfter, Q(dir / "sub"));
     EXPECT_EQ(prompts, 0);
 }

@@ -43,7 +43,7 @@ std::optional<std::string> OnDiskPath(const std::string &prefixedPath)
 }
 
 std::optional<std::string> FindDependency(std::string_view pathText, std::string_view name,
-                                          const DependencyLookup &lookup)
+                                          const DependencyLookupServices &lookup)
 {
     if (name.empty() || !IsPlainFileName(name)) {
         return std::nullopt;

@@ -19,7 +19,7 @@ inline constexpr std::string_view kNotFoundTitle = "Not Found";
 std::optional<std::string> OnDiskPath(const std::string &prefixedPath);
 
 /// The services a dependency lookup needs, injected so that tests can stand in for the disk.
-struct DependencyLookup {
+struct DependencyLookupServices {
     /// The presence test for one full path (a prefix followed by a name).
     std::function<bool(const std::string &prefixedPath)> isFilePresent;
     /// The system folder without a trailing separator, or the empty text on failure.
@@ -37,6 +37,6 @@ struct DependencyLookup {
 /// list are searched like any name. The path returned is spelt as the file is on disk (see
 /// OnDiskPath) when that can be found.
 std::optional<std::string> FindDependency(std::string_view pathText, std::string_view name,
-                                          const DependencyLookup &lookup);
+                                          const DependencyLookupServices &lookup);
 
 } // namespace quorvane

@@ -18,24 +18,26 @@ SplitPath Split(const std::string &path)
     return {std::string(FolderPartOf(path)), std::string(FileNameOf(path))};
 }
 
-bool SearchFolder(const FolderAccess &access, const std::string &folder, const std::string &last)
+bool SearchFolder(const FilePresenceServices &services, const std::string &folder,
+                  const std::string &last)
 {
     if (last.empty()) {
         return false;
     }
     bool found = false;
-    access.list(folder, [&](std::string_view entry, EntryKind kind) {
+    services.list(folder, [&](std::string_view entry, EntryKind kind) {
         if (found || kind == EntryKind::Other || !EqualsIgnoringAsciiCase(entry, last)) {
             return;
         }
-        found = kind == EntryKind::RegularFile || access.isRegularFile(folder, std::string(entry));
+        found =
+            kind == EntryKind::RegularFile || services.isRegularFile(folder, std::string(entry));
     });
     return found;
 }
 
 } // namespace
 
-FolderAccess FolderAccess::Platform()
+FilePresenceServices FilePresenceServices::Platform()
 {
     return {ListFolder, IsRegularFileAt};
 }
@@ -46,23 +48,24 @@ bool IsPlainFileName(std::string_view name)
            name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
 }
 
-bool IsFilePresent(const std::string &prefix, const std::string &name, const FolderAccess &access)
+bool IsFilePresent(const std::string &prefix, const std::string &name,
+                   const FilePresenceServices &services)
 {
     if (!IsPlainFileName(name)) {
         return false;
     }
     const SplitPath path = Split(prefix + name);
-    return SearchFolder(access, path.folder, path.last);
+    return SearchFolder(services, path.folder, path.last);
 }
 
 bool IsFilePresent(const std::string &prefixedPath)
 {
     const SplitPath path = Split(prefixedPath);
     return IsPlainFileName(path.last) &&
-           SearchFolder(FolderAccess::Platform(), path.folder, path.last);
+           SearchFolder(FilePresenceServices::Platform(), path.folder, path.last);
 }
 
-FolderCache::FolderCache(FolderAccess access) : m_access(std::move(access)) {}
+FolderCache::FolderCache(FilePresenceServices services) : m_services(std::move(services)) {}
 
 FolderCache::Folder &FolderCache::FolderOf(std::string_view folder)
 {
@@ -70,7 +73,7 @@ FolderCache::Folder &FolderCache::FolderOf(std::string_view folder)
     if (known == m_folders.end()) {
         const std::string path(folder);
         Folder entries;
-        m_access.list(path, [&entries](std::string_view entry, EntryKind kind) {
+        m_services.list(path, [&entries](std::string_view entry, EntryKind kind) {
             if (kind == EntryKind::Other) {
                 return;
             }
@@ -127,7 +130,7 @@ const FolderCache::Slot *FolderCache::Find(const std::string &prefix, const std:
         std::sort(slot.unresolved.begin(), slot.unresolved.end());
         const auto link = std::find_if(
             slot.unresolved.begin(), slot.unresolved.end(),
-            [&](const std::string &entry) { return m_access.isRegularFile(path, entry); });
+            [&](const std::string &entry) { return m_services.isRegularFile(path, entry); });
         if (link != slot.unresolved.end()) {
             slot.regular = true;
             slot.spelling = *link;

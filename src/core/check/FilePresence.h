@@ -13,12 +13,12 @@
 namespace quorvane {
 
 /// How the search reads folders; tests put recording or failing stand-ins in.
-struct FolderAccess {
+struct FilePresenceServices {
     std::function<bool(const std::string &folder, const FolderEntryVisitor &visit)> list;
     std::function<bool(const std::string &folder, const std::string &name)> isRegularFile;
 
     /// This platform's folders: ListFolder and IsRegularFileAt.
-    static FolderAccess Platform();
+    static FilePresenceServices Platform();
 };
 
 /// Whether a name read from a file can stand for a file in a folder at all. A name holding a
@@ -33,7 +33,7 @@ bool IsPlainFileName(std::string_view name);
 /// Folders never match; a link counts as what it points to, a dangling link as nothing. A name
 /// that is not a plain file name is never found.
 bool IsFilePresent(const std::string &prefix, const std::string &name,
-                   const FolderAccess &access = FolderAccess::Platform());
+                   const FilePresenceServices &services = FilePresenceServices::Platform());
 
 /// The same search for a whole path whose every part is trusted, such as a path the user chose.
 /// The last component is the name; it must be a plain file name too.
@@ -44,7 +44,7 @@ bool IsFilePresent(const std::string &prefixedPath);
 /// check starts with a new cache, so that it sees the folders as they are.
 class FolderCache {
 public:
-    explicit FolderCache(FolderAccess access = FolderAccess::Platform());
+    explicit FolderCache(FilePresenceServices services = FilePresenceServices::Platform());
 
     bool IsPresent(const std::string &prefix, const std::string &name);
 
@@ -53,9 +53,6 @@ public:
     /// nullopt when IsPresent would answer false. Of several entries that differ only in case,
     /// the first in code-point order.
     std::optional<std::string> FindEntry(const std::string &prefix, const std::string &name);
-
-    /// How many folders have been read (a folder that could not be read counts too).
-    std::size_t FoldersRead() const { return m_folders.size(); }
 
 private:
     // What a folder holds under one name in lower case: found for certain, or only links (and
@@ -80,7 +77,7 @@ private:
     Folder &FolderOf(std::string_view folder);
     const Slot *Find(const std::string &prefix, const std::string &name);
 
-    FolderAccess m_access;
+    FilePresenceServices m_services;
     std::unordered_map<std::string, Folder, PathHash, std::equal_to<>> m_folders;
     std::string m_scratch; // the name being looked up, in lower case
 };

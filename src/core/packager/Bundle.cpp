@@ -96,6 +96,53 @@ bool CopyInto(const std::string &source, const std::string &folderPrefix, const 
     return good;
 }
 
+// What the folder holds, by name without regard to letter case; each copy adds to it.
+struct ExistingEntry {
+    std::string name;
+    bool regular;
+};
+using FolderEntries = std::unordered_map<std::string, ExistingEntry>;
+
+FolderEntries EntriesOf(const std::string &prefix)
+{
+    FolderEntries entries;
+    ListFolder(prefix, [&entries](std::string_view name, EntryKind kind) {
+        entries.emplace(ToAsciiLower(name),
+                        ExistingEntry{std::string(name), kind != EntryKind::Other});
+    });
+    return entries;
+}
+
+// A file of the item's name is in the folder already: the same bytes stay, anything else is left
+// alone unless force says to replace it; a folder, or a file the program loads, never is.
+void PlaceOverExisting(BundleItem &item, const ExistingEntry &entry, const ClosureResult &closure,
+                       const std::string &prefix, bool force)
+{
+    item.target = prefix + entry.name;
+    const auto isClosureFile = [&] {
+        return std::any_of(closure.modules.begin(), closure.modules.end(), [&](const auto &other) {
+            std::error_code e;
+            return fs::equivalent(other.path, item.target, e);
+        });
+    };
+    if (entry.regular && SameBytes(item.source, item.target)) {
+        item.action = BundleAction::Present;
+    } else if (!entry.regular) {
+        item.action = BundleAction::Conflict;
+        item.detail = item.target + " is not a regular file: never replaced";
+    } else if (isClosureFile()) {
+        item.action = BundleAction::Conflict;
+        item.detail = item.target + " is itself a file the program loads: never replaced";
+    } else if (!force) {
+        item.action = BundleAction::Conflict;
+        item.detail = item.target + " holds a different file (--force replaces it)";
+    } else {
+        item.action = CopyInto(item.source, prefix, item.target, item.detail)
+                          ? BundleAction::Replaced
+                          : BundleAction::Failed;
+    }
+}
+
 } // namespace
 
 PackagerOutcome BundleResult::Outcome(const ClosureResult &closure) const
@@ -131,16 +178,7 @@ BundleResult BundleClosure(const ClosureResult &closure, const std::string &fold
     result.status = "OK.";
     const std::string prefix = FolderPrefix(folder);
 
-    // What the folder holds now, by name without regard to case; a later write adds to it.
-    struct Existing {
-        std::string name;
-        bool regular;
-    };
-    std::unordered_map<std::string, Existing> existing;
-    ListFolder(prefix, [&existing](std::string_view name, EntryKind kind) {
-        existing.emplace(ToAsciiLower(name), Existing{std::string(name), kind != EntryKind::Other});
-    });
-
+    FolderEntries existing = EntriesOf(prefix);
     for (std::size_t m = 1; m < closure.modules.size(); ++m) {
         const ClosureModule &module = closure.modules[m];
         BundleItem item;
@@ -149,46 +187,17 @@ BundleResult BundleClosure(const ClosureResult &closure, const std::string &fold
         item.target = prefix + item.name;
         if (module.where == FoundIn::System || HintFor(item.name).category == kHintSystem) {
             item.action = BundleAction::SystemFile;
-            result.items.push_back(std::move(item));
-            continue;
-        }
-        if (!IsPlainFileName(item.name)) {
+        } else if (!IsPlainFileName(item.name)) {
             item.action = BundleAction::Failed; // cannot happen: names come from folder listings
             item.detail = "not a plain file name";
-            result.items.push_back(std::move(item));
-            continue;
-        }
-        const auto there = existing.find(ToAsciiLower(item.name));
-        if (there != existing.end()) {
-            item.target = prefix + there->second.name;
-            const bool isClosureFile =
-                std::any_of(closure.modules.begin(), closure.modules.end(), [&](const auto &other) {
-                    std::error_code e;
-                    return fs::equivalent(other.path, item.target, e);
-                });
-            if (there->second.regular && SameBytes(item.source, item.target)) {
-                item.action = BundleAction::Present;
-            } else if (!there->second.regular) {
-                item.action = BundleAction::Conflict;
-                item.detail = item.target + " is not a regular file: never replaced";
-            } else if (isClosureFile) {
-                item.action = BundleAction::Conflict;
-                item.detail = item.target + " is itself a file the program loads: never replaced";
-            } else if (!force) {
-                item.action = BundleAction::Conflict;
-                item.detail = item.target + " holds a different file (--force replaces it)";
-            } else {
-                item.action = CopyInto(item.source, prefix, item.target, item.detail)
-                                  ? BundleAction::Replaced
-                                  : BundleAction::Failed;
-            }
+        } else if (const auto there = existing.find(ToAsciiLower(item.name));
+                   there != existing.end()) {
+            PlaceOverExisting(item, there->second, closure, prefix, force);
+        } else if (CopyInto(item.source, prefix, item.target, item.detail)) {
+            item.action = BundleAction::Copied;
+            existing.emplace(ToAsciiLower(item.name), ExistingEntry{item.name, true});
         } else {
-            item.action = CopyInto(item.source, prefix, item.target, item.detail)
-                              ? BundleAction::Copied
-                              : BundleAction::Failed;
-            if (item.action == BundleAction::Copied) {
-                existing.emplace(ToAsciiLower(item.name), Existing{item.name, true});
-            }
+            item.action = BundleAction::Failed;
         }
         result.items.push_back(std::move(item));
     }

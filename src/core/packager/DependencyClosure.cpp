@@ -37,7 +37,8 @@ ClosureBuilder::Target ClosureBuilder::Resolve(Run &run, const std::string &name
     DllSearchResult found = m_search.Find(name, {run.appPrefix}, run.rootFacts, true);
     for (const Rejection &rejection : found.rejected) {
         if (rejection.notPeFile) {
-            run.AddDamage(rejection.path, m_facts.Get(rejection.path, false).problem);
+            run.AddDamage(rejection.path,
+                          std::string(m_facts.Get(rejection.path, false).Problem()));
         }
     }
     auto &modules = run.result.modules;
@@ -93,7 +94,7 @@ void ClosureBuilder::Expand(Run &run, std::size_t module)
     }
     const std::string path = run.result.modules[module].path;
     const PeFacts &facts = m_facts.Get(path, true);
-    std::string problem = facts.problem;
+    std::string problem(facts.Problem());
     // Both lists, each name once: a name imported both ways is needed at start.
     std::vector<std::pair<std::string, bool>> names;
     std::unordered_set<std::string> seen;
@@ -150,8 +151,8 @@ ClosureResult ClosureBuilder::Build(const std::string &rootPath)
     Run run;
     run.result.rootPath = rootPath;
     const PeFacts &rootFacts = m_facts.Get(rootPath, true);
-    if (!rootFacts.readable) {
-        run.result.status = rootFacts.problem;
+    if (!rootFacts.Readable()) {
+        run.result.status = rootFacts.Problem();
         return std::move(run.result);
     }
     run.result.ok = true;

@@ -40,7 +40,7 @@ DllSearchResult DllSearch::Find(const std::string &name,
         }
         std::string path = place.prefix + *entry;
         const PeFacts &facts = m_facts.Get(path, readTables && place.where != FoundIn::System);
-        if (!facts.readable) {
+        if (!facts.Readable()) {
             result.rejected.push_back(
                 {path, "found " + path + ", but it is not a readable PE file", true});
         } else if (facts.machine != importer.machine) {

@@ -240,7 +240,7 @@ FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrde
     NeedsCollector needs(folder, order, who);
     // Candidates that lie in the folder were read already.
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (facts[i].readable) {
+        if (facts[i].Readable()) {
             needs.Know(files[i], facts[i]);
         }
     }
@@ -249,10 +249,10 @@ FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrde
             continue; // not an executable: a README, a picture, a data file
         }
         ++report.peFiles;
-        if (!facts[i].problem.empty()) {
-            report.damaged.push_back({files[i], facts[i].problem});
+        if (!facts[i].Problem().empty()) {
+            report.damaged.push_back({files[i], std::string(facts[i].Problem())});
         }
-        if (facts[i].readable) {
+        if (facts[i].Readable()) {
             needs.Add(files[i], facts[i], report);
         }
     }

@@ -20,27 +20,26 @@ PeFacts ReadPeFacts(const ByteSource &bytes, bool withTables)
     facts.startsWithMz = ByteView(bytes).ReadU16(0) == kDosMagic;
     const auto image = PeImage::Parse(bytes);
     if (!image) {
-        facts.problem = kStatusErrorMapping;
         return facts;
     }
-    facts.readable = true;
+    facts.outcome = ReaderOutcome::Ok;
     facts.machine = image->Machine();
     facts.kind = image->Kind();
     if (!withTables) {
         return facts;
     }
     facts.tablesRead = true;
-    ReaderResult imports = ReadImportNames(bytes);
-    if (imports.ok) {
-        facts.imports = std::move(imports.names);
-    } else if (imports.status != kStatusNoImports) {
-        facts.problem = imports.status;
-    }
-    ReaderResult delayed = ReadDelayImportNames(bytes);
-    if (delayed.ok) {
-        facts.delayImports = std::move(delayed.names);
-    } else if (delayed.status != kStatusNoDelayImports && facts.problem.empty()) {
-        facts.problem = delayed.status;
+    // A table the file does not have is no failure; the first table that fails is the problem.
+    for (ReaderResult read : {ReadImportNames(bytes), ReadDelayImportNames(bytes)}) {
+        if (read.Ok()) {
+            (read.table == PeTable::Imports ? facts.imports : facts.delayImports) =
+                std::move(read.names);
+        } else if (read.outcome != ReaderOutcome::NoTable && facts.outcome == ReaderOutcome::Ok) {
+            // The headers were read above: a table reader that cannot read them now has met a
+            // file that changed under it, which leaves that table unread.
+            facts.outcome = ReaderOutcome::TableDamaged;
+            facts.failedTable = read.table;
+        }
     }
     return facts;
 }
@@ -49,18 +48,22 @@ PeFacts ReadPeFacts(const std::string &path, bool withTables)
 {
     const auto file = FileBytes::Open(path);
     if (!file) {
-        PeFacts facts;
-        facts.problem = kStatusErrorMapping;
-        return facts;
+        return PeFacts{}; // no readable PE file
     }
     // A small DLL is read whole in one call, at its own size: a folder report reads thousands of
     // them, and a page-sized buffer per file would cost more than the reading.
     if (file->Size() <= kWholeFileLimit) {
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file->Size()));
-        bytes.resize(file->ReadDirect(0, bytes));
+        bytes.resize(file->ReadAt(0, bytes));
         return ReadPeFacts(MemorySource(bytes), withTables);
     }
     return ReadPeFacts(*file, withTables);
+}
+
+std::string_view PeFacts::Problem() const
+{
+    return outcome == ReaderOutcome::Ok ? std::string_view()
+                                        : ReaderStatusText(failedTable, outcome);
 }
 
 std::string MachineName(std::uint16_t machine)
@@ -103,7 +106,7 @@ const PeFacts &PeFactsCache::Get(const std::string &path, bool withTables)
     auto known = m_facts.find(path);
     if (known == m_facts.end()) {
         known = m_facts.emplace(path, ReadPeFacts(path, withTables)).first;
-    } else if (withTables && known->second.readable && !known->second.tablesRead) {
+    } else if (withTables && known->second.Readable() && !known->second.tablesRead) {
         known->second = ReadPeFacts(path, true);
     }
     return known->second;

@@ -2,6 +2,7 @@
 
 #include "core/pe/ByteView.h"
 #include "core/pe/PeImage.h"
+#include "core/pe/modPETables.h"
 
 #include <cstdint>
 #include <string>
@@ -15,16 +16,21 @@ namespace quorvane {
 /// and the DLL names it needs at start (imports) and on first use (delay-load imports).
 struct PeFacts {
     bool startsWithMz = false; // looks like an executable at all (the report skips other files)
-    bool readable = false;     // the headers were read: machine and kind are known
     std::uint16_t machine = 0;
     PeKind kind = PeKind::Pe32;
     bool tablesRead = false;
     std::vector<std::string> imports;      // in table order
     std::vector<std::string> delayImports; // in table order
-    /// Empty when everything asked for was read; else the status of what failed ("Error mapping
-    /// file.", or a table walk's failure). A damaged table leaves its list empty: it never reads
-    /// as "no dependencies".
-    std::string problem;
+    /// How the reading went: Ok when everything asked for was read; NotPe when the headers could
+    /// not be read; else the first failure of a table walk, in failedTable. A damaged table leaves
+    /// its list empty: it never reads as "no dependencies".
+    ReaderOutcome outcome = ReaderOutcome::NotPe;
+    PeTable failedTable = PeTable::Imports;
+
+    /// The headers were read: machine and kind are known.
+    bool Readable() const { return outcome != ReaderOutcome::NotPe; }
+    /// The status text of what failed; empty when nothing did.
+    std::string_view Problem() const;
 };
 
 /// Reads the headers, and with withTables both import tables, from bytes.

@@ -21,9 +21,14 @@ public:
     /// file that shrank). The span stays valid until the next call on this source.
     virtual std::span<const std::uint8_t> Window(std::uint64_t offset,
                                                  std::uint64_t maxCount) const = 0;
+
+    /// Copies up to out.size() bytes at offset into out, for readers that go through the bytes once
+    /// in order; the count copied, fewer only at the end or when the bytes can no longer be read.
+    /// A file reads them straight into out, past its page cache.
+    virtual std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const;
 };
 
-/// Bytes that are already in memory.
+/// Bytes that are already in memory: the one source for bytes in memory.
 class MemorySource final : public ByteSource {
 public:
     explicit MemorySource(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}

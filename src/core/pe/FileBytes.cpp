@@ -15,21 +15,33 @@ std::span<const std::uint8_t> MemorySource::Window(std::uint64_t offset,
     return m_bytes.subspan(static_cast<std::size_t>(offset), static_cast<std::size_t>(count));
 }
 
-bool ByteView::Read(std::uint64_t offset, std::span<std::uint8_t> out) const
+namespace {
+
+// Copies window after window into out; the count copied.
+std::size_t CopyWindows(const ByteSource &source, std::uint64_t offset, std::span<std::uint8_t> out)
 {
-    if (!Contains(offset, out.size())) {
-        return false;
-    }
     std::size_t done = 0;
     while (done < out.size()) {
-        const auto window = m_source->Window(offset + done, out.size() - done);
+        const auto window = source.Window(offset + done, out.size() - done);
         if (window.empty()) {
-            return false;
+            break;
         }
         std::memcpy(out.data() + done, window.data(), window.size());
         done += window.size();
     }
-    return true;
+    return done;
+}
+
+} // namespace
+
+std::size_t ByteSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const
+{
+    return CopyWindows(*this, offset, out);
+}
+
+bool ByteView::Read(std::uint64_t offset, std::span<std::uint8_t> out) const
+{
+    return Contains(offset, out.size()) && CopyWindows(*m_source, offset, out) == out.size();
 }
 
 std::optional<std::uint16_t> ByteView::ReadU16(std::uint64_t offset) const

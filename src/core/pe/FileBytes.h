@@ -25,14 +25,14 @@ public:
     std::span<const std::uint8_t> Window(std::uint64_t offset,
                                          std::uint64_t maxCount) const override;
 
+    /// Reads up to out.size() bytes at offset from the store, past the pages; the count read (0 at
+    /// the end or on failure).
+    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override = 0;
+
 protected:
     /// pageSize and maxPages below 1 count as 1.
     explicit PagedSource(std::uint64_t size, std::size_t pageSize = kPageSize,
                          std::size_t maxPages = kMaxPages);
-
-    /// Reads up to out.size() bytes at offset from the store; the count read (0 at the end or on
-    /// failure).
-    virtual std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
 
 private:
     struct Page {
@@ -61,14 +61,8 @@ public:
     FileBytes &operator=(const FileBytes &) = delete;
 
     /// Reads up to out.size() bytes at offset straight from the file; the count read (0 at the end
-    /// or on failure). For sequential readers that need no page cache.
-    std::size_t ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) const;
-
-protected:
-    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
-    {
-        return ReadDirect(offset, out);
-    }
+    /// or on failure).
+    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override;
 
 private:
     FileBytes(std::intptr_t handle, std::uint64_t size) : PagedSource(size), m_handle(handle) {}

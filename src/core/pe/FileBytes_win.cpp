@@ -30,7 +30,7 @@ FileBytes::~FileBytes()
     ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
 }
 
-std::size_t FileBytes::ReadDirect(std::uint64_t offset, std::span<std::uint8_t> out) const
+std::size_t FileBytes::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const
 {
     std::size_t done = 0;
     while (done < out.size()) {

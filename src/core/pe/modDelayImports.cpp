@@ -12,10 +12,11 @@ constexpr std::uint32_t kDelayAttributeRvas = 1;
 constexpr std::uint64_t kImageBaseOffsetPe32 = 28; // in the optional header
 constexpr std::uint64_t kImageBaseOffsetPe32Plus = 24;
 
-ReaderResult Failure(std::string_view status)
+ReaderResult Failure(ReaderOutcome outcome)
 {
     ReaderResult r;
-    r.status = status;
+    r.table = PeTable::DelayImports;
+    r.outcome = outcome;
     return r;
 }
 
@@ -54,14 +55,15 @@ ReaderResult WalkDelayImports(const PeImage &image)
 {
     const auto directory = image.Directory(DataDirectoryIndex::DelayImport);
     if (!directory || directory->rva == 0) {
-        return Failure(kStatusNoDelayImports);
+        return Failure(ReaderOutcome::NoTable);
     }
     const auto table = image.RvaToOffset(directory->rva);
     if (!table) {
-        return Failure(kStatusDelayImportWalkFailed);
+        return Failure(ReaderOutcome::TableDamaged);
     }
     const ByteView &b = image.Bytes();
     ReaderResult result;
+    result.table = PeTable::DelayImports;
     std::uint64_t totalBytes = 0;
     // As with the import table, the walk ends at an entry whose name is zero, and every entry read
     // lies inside the file: a table without its end stops at the end of the file, as damaged.
@@ -69,7 +71,7 @@ ReaderResult WalkDelayImports(const PeImage &image)
         const auto attributes = b.ReadU32(entry);
         const auto nameField = b.ReadU32(entry + kDelayNameOffset);
         if (!attributes || !nameField) {
-            return Failure(kStatusDelayImportWalkFailed);
+            return Failure(ReaderOutcome::TableDamaged);
         }
         if (*nameField == 0) {
             break;
@@ -78,16 +80,15 @@ ReaderResult WalkDelayImports(const PeImage &image)
         const auto offset = rva ? image.RvaToOffset(*rva) : std::nullopt;
         auto name = offset ? StringFromAnsiPointer(b, *offset) : std::nullopt;
         if (!name) {
-            return Failure(kStatusDelayImportWalkFailed);
+            return Failure(ReaderOutcome::TableDamaged);
         }
         totalBytes += name->size() + 2;
         if (totalBytes > kMaxNameBytes) {
-            return Failure(kStatusDelayImportWalkFailed);
+            return Failure(ReaderOutcome::TableDamaged);
         }
         result.names.push_back(std::move(*name));
     }
-    result.ok = true;
-    result.status = kStatusImportsOk;
+    result.outcome = ReaderOutcome::Ok;
     return result;
 }
 
@@ -97,7 +98,7 @@ ReaderResult ReadDelayImportNames(const ByteSource &bytes)
 {
     const auto image = PeImage::Parse(bytes);
     if (!image) {
-        return Failure(kStatusErrorMapping);
+        return Failure(ReaderOutcome::NotPe);
     }
     return WalkDelayImports(*image);
 }
@@ -106,7 +107,7 @@ ReaderResult ReadDelayImportNames(const std::string &path)
 {
     const auto file = FileBytes::Open(path);
     if (!file) {
-        return Failure(kStatusErrorMapping);
+        return Failure(ReaderOutcome::NotPe);
     }
     return ReadDelayImportNames(*file);
 }

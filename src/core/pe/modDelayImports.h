@@ -8,16 +8,11 @@
 
 namespace quorvane {
 
-inline constexpr std::string_view kStatusNoDelayImports = "No delay-load imports.";
-inline constexpr std::string_view kStatusDelayImportWalkFailed =
-    "Error in attempt to find delay-loaded DLLs.";
-
 /// The DLL names of the delay-load import table, in table order, up to the first descriptor whose
 /// name field is zero. A descriptor whose attributes say "addresses" (the old layout, bit 0 clear)
-/// holds a virtual address that is turned into an RVA by subtracting the image base. Status "OK."
-/// on success; kStatusNoDelayImports when the file has no such table (not an error);
-/// kStatusDelayImportWalkFailed when the table leaves the file, a name cannot be read, or the names
-/// pass kMaxNameBytes; "Error mapping file." when the bytes are no PE image.
+/// holds a virtual address that is turned into an RVA by subtracting the image base. Its table is
+/// PeTable::DelayImports: "OK." on success, "No delay-load imports." when the file has no such
+/// table (not an error).
 ReaderResult ReadDelayImportNames(const ByteSource &bytes);
 
 /// The same reader over a file opened read-only.

@@ -13,10 +13,11 @@ constexpr std::uint64_t kExportDirectorySize = 40;
 constexpr std::uint64_t kExportNameCountOffset = 24;
 constexpr std::uint64_t kExportNamePointersOffset = 32;
 
-ReaderResult Failure(std::string_view status)
+ReaderResult Failure(PeTable table, ReaderOutcome outcome)
 {
     ReaderResult r;
-    r.status = status;
+    r.table = table;
+    r.outcome = outcome;
     return r;
 }
 
@@ -44,13 +45,14 @@ ReaderResult WalkImports(const PeImage &image)
 {
     const auto directory = image.Directory(DataDirectoryIndex::Import);
     if (!directory || directory->rva == 0) {
-        return Failure(kStatusNoImports);
+        return Failure(PeTable::Imports, ReaderOutcome::NoTable);
     }
     const auto table = image.RvaToOffset(directory->rva);
     if (!table) {
-        return Failure(kStatusImportWalkFailed);
+        return Failure(PeTable::Imports, ReaderOutcome::TableDamaged);
     }
     ReaderResult result;
+    result.table = PeTable::Imports;
     std::uint64_t totalBytes = 0;
     // The walk ends only at an entry whose Name RVA is zero; the directory's size is not consulted.
     // Every entry read lies inside the file, so a table without its end stops at the end of the
@@ -58,17 +60,16 @@ ReaderResult WalkImports(const PeImage &image)
     for (std::uint64_t entry = *table;; entry += kImportDescriptorSize) {
         const auto nameRva = image.Bytes().ReadU32(entry + kImportNameRvaOffset);
         if (!nameRva) {
-            return Failure(kStatusImportWalkFailed);
+            return Failure(PeTable::Imports, ReaderOutcome::TableDamaged);
         }
         if (*nameRva == 0) {
             break;
         }
         if (!AppendNameAt(image, *nameRva, result.names, totalBytes)) {
-            return Failure(kStatusImportWalkFailed);
+            return Failure(PeTable::Imports, ReaderOutcome::TableDamaged);
         }
     }
-    result.ok = true;
-    result.status = kStatusImportsOk;
+    result.outcome = ReaderOutcome::Ok;
     return result;
 }
 
@@ -76,23 +77,25 @@ ReaderResult WalkExports(const PeImage &image)
 {
     const auto directory = image.Directory(DataDirectoryIndex::Export);
     if (!directory || directory->rva == 0) {
-        return Failure(kStatusNoExports);
+        return Failure(PeTable::Exports, ReaderOutcome::NoTable);
     }
     const ByteView &b = image.Bytes();
     const auto table = image.RvaToOffset(directory->rva);
     if (!table || !b.Contains(*table, kExportDirectorySize)) {
-        return Failure(kStatusExportWalkFailed);
+        return Failure(PeTable::Exports, ReaderOutcome::TableDamaged);
     }
     const auto count = b.ReadU32(*table + kExportNameCountOffset);
     const auto pointersRva = b.ReadU32(*table + kExportNamePointersOffset);
     if (!count || !pointersRva || static_cast<std::int32_t>(*count) < 0) {
-        return Failure(kStatusExportWalkFailed); // a negative count is a corrupt table
+        return Failure(PeTable::Exports,
+                       ReaderOutcome::TableDamaged); // a negative count is a corrupt table
     }
     ReaderResult result;
+    result.table = PeTable::Exports;
     if (*count > 0) {
         const auto pointers = image.RvaToOffset(*pointersRva);
         if (!pointers) {
-            return Failure(kStatusExportWalkFailed);
+            return Failure(PeTable::Exports, ReaderOutcome::TableDamaged);
         }
         std::uint64_t totalBytes = 0;
         // The count is never used to size anything: a huge one ends where the table leaves the
@@ -100,43 +103,56 @@ ReaderResult WalkExports(const PeImage &image)
         for (std::uint64_t k = 0; k < *count; ++k) {
             const auto nameRva = b.ReadU32(*pointers + 4 * k);
             if (!nameRva || !AppendNameAt(image, *nameRva, result.names, totalBytes)) {
-                return Failure(kStatusExportWalkFailed);
+                return Failure(PeTable::Exports, ReaderOutcome::TableDamaged);
             }
         }
     }
-    result.ok = true;
-    result.status = kStatusExportsOk;
+    result.outcome = ReaderOutcome::Ok;
     return result;
 }
 
-template <typename Walk> ReaderResult ReadFromSource(const ByteSource &bytes, Walk walk)
+template <typename Walk>
+ReaderResult ReadFromSource(const ByteSource &bytes, PeTable table, Walk walk)
 {
     const auto image = PeImage::Parse(bytes);
     if (!image) {
-        return Failure(kStatusErrorMapping);
+        return Failure(table, ReaderOutcome::NotPe);
     }
     return walk(*image);
 }
 
-template <typename Walk> ReaderResult ReadFromPath(const std::string &path, Walk walk)
+template <typename Walk>
+ReaderResult ReadFromPath(const std::string &path, PeTable table, Walk walk)
 {
     const auto file = FileBytes::Open(path); // released on every path by its destructor
     if (!file) {
-        return Failure(kStatusErrorMapping);
+        return Failure(table, ReaderOutcome::NotPe);
     }
-    return ReadFromSource(*file, walk);
+    return ReadFromSource(*file, table, walk);
 }
 
 bool ToListAndStatus(const ReaderResult &result, std::string &list, std::string &status)
 {
-    status = result.status;
-    if (result.ok) {
+    status = result.Status();
+    if (result.Ok()) {
         list = result.JoinedList();
     }
-    return result.ok;
+    return result.Ok();
 }
 
 } // namespace
+
+std::string_view ReaderStatusText(PeTable table, ReaderOutcome outcome)
+{
+    // By table, then by outcome, in the order the enums list them.
+    static constexpr std::string_view kTexts[3][4] = {
+        {kStatusImportsOk, kStatusErrorMapping, kStatusNoImports, kStatusImportWalkFailed},
+        {kStatusExportsOk, kStatusErrorMapping, kStatusNoExports, kStatusExportWalkFailed},
+        {kStatusImportsOk, kStatusErrorMapping, kStatusNoDelayImports,
+         kStatusDelayImportWalkFailed},
+    };
+    return kTexts[static_cast<std::size_t>(table)][static_cast<std::size_t>(outcome)];
+}
 
 std::string ReaderResult::JoinedList() const
 {
@@ -161,22 +177,22 @@ std::optional<std::string> StringFromAnsiPointer(const ByteView &bytes, std::uin
 
 ReaderResult ReadImportNames(const ByteSource &bytes)
 {
-    return ReadFromSource(bytes, WalkImports);
+    return ReadFromSource(bytes, PeTable::Imports, WalkImports);
 }
 
 ReaderResult ReadExportNames(const ByteSource &bytes)
 {
-    return ReadFromSource(bytes, WalkExports);
+    return ReadFromSource(bytes, PeTable::Exports, WalkExports);
 }
 
 ReaderResult ReadImportNames(const std::string &path)
 {
-    return ReadFromPath(path, WalkImports);
+    return ReadFromPath(path, PeTable::Imports, WalkImports);
 }
 
 ReaderResult ReadExportNames(const std::string &path)
 {
-    return ReadFromPath(path, WalkExports);
+    return ReadFromPath(path, PeTable::Exports, WalkExports);
 }
 
 bool GetImportList(const std::string &path, std::string &list, std::string &status)

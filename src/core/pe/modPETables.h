@@ -10,27 +10,49 @@
 
 namespace quorvane {
 
+/// The tables the readers read.
+enum class PeTable { Imports, Exports, DelayImports };
+
+/// How a reader's walk ended.
+enum class ReaderOutcome {
+    Ok,           // the names were read
+    NotPe,        // no readable PE file: missing, not a regular file, or no valid headers
+    NoTable,      // the file has no such table: an answer, not an error
+    TableDamaged, // the table leaves the file, a name cannot be read, or the names pass
+                  // kMaxNameBytes
+};
+
+// The status texts the window and quorvane-cli show for each outcome.
 inline constexpr std::string_view kStatusImportsOk = "OK.";
 inline constexpr std::string_view kStatusExportsOk = "OK";
 inline constexpr std::string_view kStatusErrorMapping = "Error mapping file.";
 inline constexpr std::string_view kStatusNoImports = "No DLL dependencies found.";
 inline constexpr std::string_view kStatusNoExports = "No export table.";
+inline constexpr std::string_view kStatusNoDelayImports = "No delay-load imports.";
 inline constexpr std::string_view kStatusImportWalkFailed =
     "Error in attempt to find imported DLLs.";
 inline constexpr std::string_view kStatusExportWalkFailed = "Error attempting to get export list.";
+inline constexpr std::string_view kStatusDelayImportWalkFailed =
+    "Error in attempt to find delay-loaded DLLs.";
+
+/// The status text of a reader's outcome: the one place where outcomes become texts.
+std::string_view ReaderStatusText(PeTable table, ReaderOutcome outcome);
 
 /// Real tables hold kilobytes of names. A hostile one can point thousands of entries at one long
 /// name and ask for gigabytes of text from a small file; past this many bytes of names the table
 /// counts as damaged.
 inline constexpr std::uint64_t kMaxNameBytes = 64ull * 1024 * 1024;
 
-/// What a reader found: the names in table order, exactly as stored (converted to UTF-8), and the
-/// status text, which is always set. ok is true only when a list was produced.
+/// What a reader found: how its walk ended, and the names in table order, exactly as stored
+/// (converted to UTF-8). Only a walk that ended Ok produced a list.
 struct ReaderResult {
-    bool ok = false;
-    std::string status;
+    PeTable table = PeTable::Imports;
+    ReaderOutcome outcome = ReaderOutcome::NotPe;
     std::vector<std::string> names;
 
+    bool Ok() const { return outcome == ReaderOutcome::Ok; }
+    /// The status text: "OK." ("OK" for exports) on success, else the reason.
+    std::string_view Status() const { return ReaderStatusText(table, outcome); }
     /// The names joined by CR LF, with no separator after the last.
     std::string JoinedList() const;
 };

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <unordered_set>
 
@@ -50,41 +51,9 @@ constexpr std::array<std::uint32_t, 5> kExtensionKeys{
     LowerKey(kFileTypeExtensions[2]), LowerKey(kFileTypeExtensions[3]),
     LowerKey(kFileTypeExtensions[4])};
 
-class MemoryScanSource final : public ScanSource {
-public:
-    explicit MemoryScanSource(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
-    std::uint64_t Size() const override { return m_bytes.size(); }
-    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
-    {
-        if (offset >= m_bytes.size()) {
-            return 0;
-        }
-        const auto count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_bytes.size() - offset));
-        std::memcpy(out.data(), m_bytes.data() + offset, count);
-        return count;
-    }
-
-private:
-    std::span<const std::uint8_t> m_bytes;
-};
-
-class FileScanSource final : public ScanSource {
-public:
-    explicit FileScanSource(const FileBytes &file) : m_file(file) {}
-    std::uint64_t Size() const override { return m_file.Size(); }
-    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
-    {
-        return m_file.ReadDirect(offset, out);
-    }
-
-private:
-    const FileBytes &m_file;
-};
-
 class Scanner {
 public:
-    Scanner(const ScanSource &source, const std::array<bool, 5> &ticked,
+    Scanner(const ByteSource &source, const std::array<bool, 5> &ticked,
             const std::atomic<bool> *cancel, std::size_t chunkSize)
         : m_source(source), m_ticked(ticked), m_cancel(cancel),
           m_chunkSize(std::clamp<std::size_t>(chunkSize, 1, SIZE_MAX / 2))
@@ -95,14 +64,14 @@ public:
 
 private:
     bool CancelRequested() const { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
-    bool Stopped() const { return m_cancelled || m_failure != DeepScanFailure::None; }
+    bool Stopped() const { return m_outcome != DeepScanOutcome::Complete; }
     void ScanPoints(std::size_t limit);
     void Candidate(std::size_t point);
     void Occurrence(std::size_t point, std::size_t type);
     bool WalkBehindPiece(std::uint64_t &runStart, bool &afterPoint);
     void Keep(std::size_t type);
 
-    const ScanSource &m_source;
+    const ByteSource &m_source;
     const std::array<bool, 5> m_ticked;
     const std::atomic<bool> *m_cancel;
     const std::size_t m_chunkSize;
@@ -122,8 +91,7 @@ private:
     std::array<std::vector<const std::string *>, 5> m_found;
     std::array<const std::string *, 5> m_last{}; // the same name found again costs one comparison
 
-    bool m_cancelled = false;
-    DeepScanFailure m_failure = DeepScanFailure::None;
+    DeepScanOutcome m_outcome = DeepScanOutcome::Complete;
 };
 
 DeepScanResult Scanner::Run()
@@ -140,13 +108,13 @@ DeepScanResult Scanner::Run()
     std::uint64_t next = 0;
     while (next < size && !Stopped()) {
         if (CancelRequested()) {
-            m_cancelled = true;
+            m_outcome = DeepScanOutcome::Cancelled;
             break;
         }
         const auto want =
             static_cast<std::size_t>(std::min<std::uint64_t>(m_chunkSize, size - next));
         if (m_source.ReadAt(next, std::span(fresh, want)) != want) {
-            m_failure = DeepScanFailure::ReadFailed; // the file shrank, or the read failed
+            m_outcome = DeepScanOutcome::ReadFailed; // the file shrank, or the read failed
             break;
         }
         m_piece = fresh - carried;
@@ -159,14 +127,9 @@ DeepScanResult Scanner::Run()
         carried = std::min(held, kCarry);
         std::memmove(fresh - carried, m_piece + held - carried, carried);
     }
-    if (m_cancelled) {
-        result.cancelled = true;
-        return result;
-    }
-    if (m_failure != DeepScanFailure::None) {
-        result.readable = false;
-        result.failure = m_failure;
-        return result;
+    result.outcome = m_outcome;
+    if (m_outcome != DeepScanOutcome::Complete) {
+        return result; // the lists stay empty
     }
     for (const auto &found : m_found) {
         for (const std::string *name : found) {
@@ -236,7 +199,7 @@ void Scanner::Occurrence(std::size_t point, std::size_t type)
         const std::size_t got = m_source.ReadAt(
             runStart, std::span(reinterpret_cast<std::uint8_t *>(m_name.data()), behind));
         if (got != behind) {
-            m_failure = DeepScanFailure::ReadFailed;
+            m_outcome = DeepScanOutcome::ReadFailed;
             return;
         }
         for (char &c : m_name) {
@@ -257,7 +220,7 @@ bool Scanner::WalkBehindPiece(std::uint64_t &runStart, bool &afterPoint)
     std::uint64_t end = m_base;
     while (end > m_floor) {
         if (CancelRequested()) {
-            m_cancelled = true;
+            m_outcome = DeepScanOutcome::Cancelled;
             return false;
         }
         m_back.resize(kBackBlock);
@@ -265,7 +228,7 @@ bool Scanner::WalkBehindPiece(std::uint64_t &runStart, bool &afterPoint)
             static_cast<std::size_t>(std::min<std::uint64_t>(kBackBlock, end - m_floor));
         const std::uint64_t from = end - count;
         if (m_source.ReadAt(from, std::span(m_back).first(count)) != count) {
-            m_failure = DeepScanFailure::ReadFailed;
+            m_outcome = DeepScanOutcome::ReadFailed;
             return false;
         }
         std::size_t k = count;
@@ -297,33 +260,53 @@ void Scanner::Keep(std::size_t type)
     m_last[type] = &*known;
 }
 
-bool IsExtension(std::string_view extension)
+DeepScanResult Failure(DeepScanOutcome outcome)
 {
-    return extension.size() == 1 + kExtensionLetters && extension[0] == '.' &&
-           std::all_of(extension.begin() + 1, extension.end(),
-                       [](char c) { return IsNameChar(c); });
+    DeepScanResult result;
+    result.outcome = outcome;
+    return result;
+}
+
+// Why a path could not be opened for the scan. Only looks: nothing is opened here.
+DeepScanOutcome WhyNotOpened(const std::string &path)
+{
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (status.type() == std::filesystem::file_type::not_found || path.empty()) {
+        return DeepScanOutcome::NoSuchFile;
+    }
+    if (!error && status.type() != std::filesystem::file_type::regular) {
+        return DeepScanOutcome::NotAFile;
+    }
+    return DeepScanOutcome::CannotOpen;
 }
 
 } // namespace
 
-DeepScanResult ScanSourceContents(const ScanSource &source, const std::array<bool, 5> &ticked,
+std::string_view DeepScanStatusText(DeepScanOutcome outcome)
+{
+    // In the order DeepScanOutcome lists them.
+    static constexpr std::string_view kTexts[] = {
+        "OK",
+        "Cancelled.",
+        "No such file.",
+        "Not a regular file.",
+        "Cannot open the file for reading.",
+        "Could not read the file to its end.",
+        "Not enough memory for the names in the file.",
+    };
+    return kTexts[static_cast<std::size_t>(outcome)];
+}
+
+DeepScanResult ScanSourceContents(const ByteSource &source, const std::array<bool, 5> &ticked,
                                   const std::atomic<bool> *cancel, std::size_t chunkSize)
 {
     // Names are as long as the file allows: a hostile file can hold one larger than memory.
     try {
         return Scanner(source, ticked, cancel, chunkSize).Run();
     } catch (const std::bad_alloc &) {
-        DeepScanResult result;
-        result.readable = false;
-        result.failure = DeepScanFailure::OutOfMemory;
-        return result;
+        return Failure(DeepScanOutcome::OutOfMemory);
     }
-}
-
-DeepScanResult ScanContents(std::span<const std::uint8_t> contents,
-                            const std::array<bool, 5> &ticked, const std::atomic<bool> *cancel)
-{
-    return ScanSourceContents(MemoryScanSource(contents), ticked, cancel);
 }
 
 DeepScanResult RunDeepScan(const std::string &path, const std::array<bool, 5> &ticked,
@@ -331,55 +314,9 @@ DeepScanResult RunDeepScan(const std::string &path, const std::array<bool, 5> &t
 {
     const auto file = FileBytes::Open(path);
     if (!file) {
-        DeepScanResult result;
-        result.readable = false;
-        result.failure = DeepScanFailure::CannotOpen;
-        return result;
+        return Failure(WhyNotOpened(path));
     }
-    return ScanSourceContents(FileScanSource(*file), ticked, cancel);
-}
-
-void FindNamesWithExtension(std::span<const std::uint8_t> contents, std::string_view extension,
-                            std::vector<std::string> &list)
-{
-    if (!IsExtension(extension)) {
-        return;
-    }
-    const std::string_view text(reinterpret_cast<const char *>(contents.data()), contents.size());
-    for (std::size_t point = text.find(extension); point != std::string_view::npos;
-         point = text.find(extension, point + extension.size())) {
-        std::size_t begin = point;
-        while (begin > 0 && IsNameChar(text[begin - 1])) {
-            --begin;
-        }
-        if (begin == point || (begin > 0 && text[begin - 1] == '.')) {
-            continue;
-        }
-        list.emplace_back(text.substr(begin, point - begin));
-        list.back().append(extension);
-    }
-}
-
-void RemoveDuplicateNames(std::vector<std::string> &list)
-{
-    std::unordered_set<std::string> keys;
-    std::string key;
-    auto kept = list.begin();
-    for (auto &item : list) {
-        if (!item.empty()) {
-            key = item;
-            std::transform(key.begin(), key.end(), key.begin(),
-                           [](char c) { return AsciiUpper(c); });
-            if (!keys.insert(key).second) {
-                continue;
-            }
-        }
-        if (&*kept != &item) {
-            *kept = std::move(item);
-        }
-        ++kept;
-    }
-    list.erase(kept, list.end());
+    return ScanSourceContents(*file, ticked, cancel);
 }
 
 void CopyNamesToDependencyList(const std::vector<std::string> &list1,

@@ -1,9 +1,9 @@
 // The delay-load import table reader, on built images with chosen faults and on a program that lld
 // linked with a delay-loaded DLL.
-#include "support/PackagerTestSupport.h"
 #include "core/packager/PeFacts.h"
 #include "core/pe/FileBytes.h"
 #include "core/pe/modDelayImports.h"
+#include "support/PackagerTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -36,8 +36,8 @@ TEST(DelayImports, NamesInTableOrderForBothKinds)
 {
     for (const Bitness bitness : {Bitness::Pe32, Bitness::Pe32Plus}) {
         const ReaderResult r = Read(WithDelayImports(bitness, {"comdlg32.dll", "LIBDELAY.DLL"}));
-        EXPECT_TRUE(r.ok);
-        EXPECT_EQ(r.status, kStatusImportsOk);
+        EXPECT_TRUE(r.Ok());
+        EXPECT_EQ(r.Status(), kStatusImportsOk);
         EXPECT_EQ(r.names, (std::vector<std::string>{"comdlg32.dll", "LIBDELAY.DLL"}));
     }
 }
@@ -45,11 +45,11 @@ TEST(DelayImports, NamesInTableOrderForBothKinds)
 TEST(DelayImports, NoTableIsNoErrorAndNoNames)
 {
     const ReaderResult r = Read(WithDelayImports(Bitness::Pe32Plus, {}));
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.status, kStatusNoDelayImports);
+    EXPECT_FALSE(r.Ok());
+    EXPECT_EQ(r.Status(), kStatusNoDelayImports);
     const std::vector<std::uint8_t> text(512, 'x');
     const MemorySource notPe(text);
-    EXPECT_EQ(ReadDelayImportNames(notPe).status, kStatusErrorMapping);
+    EXPECT_EQ(ReadDelayImportNames(notPe).Status(), kStatusErrorMapping);
 }
 
 TEST(DelayImports, TheOldLayoutHoldsAddressesNotRvas)
@@ -62,7 +62,7 @@ TEST(DelayImports, TheOldLayoutHoldsAddressesNotRvas)
     EXPECT_EQ(Read(pe).names, std::vector<std::string>{"old.dll"});
 
     pe.PutU32(entry + 4, nameRva); // an address below the image base leads nowhere
-    EXPECT_EQ(Read(pe).status, kStatusDelayImportWalkFailed);
+    EXPECT_EQ(Read(pe).Status(), kStatusDelayImportWalkFailed);
 }
 
 TEST(DelayImports, DamagedTablesAreReportedAsDamaged)
@@ -92,13 +92,13 @@ TEST(DelayImports, DamagedTablesAreReportedAsDamaged)
         BuiltPe pe = good;
         c.breakIt(pe);
         const ReaderResult r = Read(pe);
-        EXPECT_FALSE(r.ok) << c.what;
-        EXPECT_EQ(r.status, kStatusDelayImportWalkFailed) << c.what;
+        EXPECT_FALSE(r.Ok()) << c.what;
+        EXPECT_EQ(r.Status(), kStatusDelayImportWalkFailed) << c.what;
 
         // The packager's view keeps the import table's names but never calls the file sound.
         const MemorySource source(pe.bytes);
         const PeFacts facts = ReadPeFacts(source, true);
-        EXPECT_EQ(facts.problem, kStatusDelayImportWalkFailed) << c.what;
+        EXPECT_EQ(facts.Problem(), kStatusDelayImportWalkFailed) << c.what;
         EXPECT_EQ(facts.imports, std::vector<std::string>{"KERNEL32.dll"}) << c.what;
     }
 }
@@ -109,7 +109,7 @@ TEST(DelayImports, AgreesWithTheLinkerOnARealProgram)
     // lld wrote this table for -delayload=libdelay.dll; llvm-readobj lists the same one name.
     const std::string app = (test::FixtureFolder() / "app64" / "app.exe").string();
     const ReaderResult delayed = ReadDelayImportNames(app);
-    EXPECT_TRUE(delayed.ok) << delayed.status;
+    EXPECT_TRUE(delayed.Ok()) << delayed.Status();
     EXPECT_EQ(delayed.names, std::vector<std::string>{"libdelay.dll"});
     const PeFacts facts = ReadPeFacts(app, true);
     EXPECT_EQ(facts.machine, 0x8664);
@@ -119,7 +119,7 @@ TEST(DelayImports, AgreesWithTheLinkerOnARealProgram)
     // A file the GNU linker made has no delay-load table at all.
     const PeFacts plain =
         ReadPeFacts((test::FixtureFolder() / "deps64" / "liba.dll").string(), true);
-    EXPECT_TRUE(plain.problem.empty()) << plain.problem;
+    EXPECT_TRUE(plain.Problem().empty()) << plain.Problem();
     EXPECT_TRUE(plain.delayImports.empty());
 }
 

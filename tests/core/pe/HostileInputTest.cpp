@@ -42,8 +42,8 @@ using test::PeBuilder;
 
 void ExpectRead(const test::ExpectedRead &expected, const ReaderResult &actual)
 {
-    EXPECT_EQ(actual.status, expected.status);
-    EXPECT_EQ(actual.ok,
+    EXPECT_EQ(actual.Status(), expected.status);
+    EXPECT_EQ(actual.Ok(),
               expected.status == kStatusImportsOk || expected.status == kStatusExportsOk);
     EXPECT_TRUE(NamesMatch(expected.names, actual.names));
 }
@@ -123,7 +123,7 @@ TEST(HostileTables, SixtyThousandDescriptorsFinishQuickly)
     const auto start = std::chrono::steady_clock::now();
     const auto r = ReadImportNames(MemorySource(pe.bytes));
     const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.Ok());
     EXPECT_EQ(r.names.size(), 60000u);
     // Milliseconds in a release build; the bound leaves room for a sanitizer build.
     EXPECT_LT(took, test::kAtOnce);
@@ -151,7 +151,7 @@ TEST(HostileTables, SixtyFiveThousandOverlappingSectionsStayFast)
     const auto start = std::chrono::steady_clock::now();
     const auto r = ReadImportNames(MemorySource(pe.bytes));
     EXPECT_LT(std::chrono::steady_clock::now() - start, test::kAtOnce);
-    EXPECT_EQ(r.status, kStatusImportsOk);
+    EXPECT_EQ(r.Status(), kStatusImportsOk);
     EXPECT_EQ(r.names, std::vector<std::string>{"A.dll"});
 }
 

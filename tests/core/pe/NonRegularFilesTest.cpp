@@ -106,8 +106,8 @@ TEST_F(SpecialFiles, FileThatShrinksAfterOpeningEndsInAStatus)
     // Cut the file after its headers were read: the pages still to be read are gone.
     ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(pe.layout.sectionOffset + 8)), 0);
     const auto r = ReadImportNames(*file);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.status, kStatusImportWalkFailed) << "the headers' page was read before the cut";
+    EXPECT_FALSE(r.Ok());
+    EXPECT_EQ(r.Status(), kStatusImportWalkFailed) << "the headers' page was read before the cut";
     EXPECT_TRUE(r.names.empty());
 }
 

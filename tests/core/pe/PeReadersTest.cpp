@@ -83,15 +83,15 @@ TEST_P(BothBitnesses, MissingTablesGiveTheirOwnStatus)
     PeBuilder b = Builder();
     b.imports = {"KERNEL32.dll"};
     const auto exe = b.Build();
-    EXPECT_EQ(Exports(exe).status, kStatusNoExports);
-    EXPECT_FALSE(Exports(exe).ok);
-    EXPECT_TRUE(Imports(exe).ok);
+    EXPECT_EQ(Exports(exe).Status(), kStatusNoExports);
+    EXPECT_FALSE(Exports(exe).Ok());
+    EXPECT_TRUE(Imports(exe).Ok());
 
     b.imports.clear();
     b.exports = {"F"};
     const auto r = Imports(b.Build());
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.status, kStatusNoImports);
+    EXPECT_FALSE(r.Ok());
+    EXPECT_EQ(r.Status(), kStatusNoImports);
     EXPECT_TRUE(r.names.empty());
 }
 
@@ -114,8 +114,8 @@ TEST_P(BothBitnesses, ZeroNameRvaEndsTheWalkEvenWithEntriesAfterIt)
     // A first entry that is already the end: a table with no names, read as an empty list.
     pe.PutU32(pe.layout.importDirectoryOffset + 12, 0);
     const auto empty = Imports(pe);
-    EXPECT_TRUE(empty.ok);
-    EXPECT_EQ(empty.status, kStatusImportsOk);
+    EXPECT_TRUE(empty.Ok());
+    EXPECT_EQ(empty.Status(), kStatusImportsOk);
     EXPECT_TRUE(empty.names.empty());
 }
 
@@ -128,12 +128,12 @@ TEST_P(BothBitnesses, NameRvaInNoSectionIsAWalkFailure)
     pe.PutU32(pe.layout.importDirectoryOffset + 20 + 12, 0x7FFF0000);
     pe.PutU32(pe.layout.exportNamePointersOffset + 4, 0x7FFF0000);
     const auto imports = Imports(pe);
-    EXPECT_FALSE(imports.ok);
-    EXPECT_EQ(imports.status, kStatusImportWalkFailed);
+    EXPECT_FALSE(imports.Ok());
+    EXPECT_EQ(imports.Status(), kStatusImportWalkFailed);
     EXPECT_TRUE(imports.names.empty());
     const auto exports = Exports(pe);
-    EXPECT_FALSE(exports.ok);
-    EXPECT_EQ(exports.status, kStatusExportWalkFailed);
+    EXPECT_FALSE(exports.Ok());
+    EXPECT_EQ(exports.Status(), kStatusExportWalkFailed);
     EXPECT_TRUE(exports.names.empty());
 }
 
@@ -144,14 +144,14 @@ TEST_P(BothBitnesses, ExportNameCountZeroIsAnEmptyListAndNegativeIsCorrupt)
     BuiltPe pe = b.Build();
     pe.PutU32(pe.layout.exportDirectoryOffset + 24, 0);
     auto r = Exports(pe);
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.status, kStatusExportsOk);
+    EXPECT_TRUE(r.Ok());
+    EXPECT_EQ(r.Status(), kStatusExportsOk);
     EXPECT_TRUE(r.names.empty());
 
     pe.PutU32(pe.layout.exportDirectoryOffset + 24, 0x80000000);
     r = Exports(pe);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.status, kStatusExportWalkFailed);
+    EXPECT_FALSE(r.Ok());
+    EXPECT_EQ(r.Status(), kStatusExportWalkFailed);
 }
 
 TEST_P(BothBitnesses, HighBytesAreConvertedFromWindows1252)
@@ -182,8 +182,8 @@ TEST(ReaderPaths, PathsThatAreNotPeFilesFailToMap)
     test::TempDir dir;
     const auto text = dir.Write("notes.dll", "This is not a program.\r\n").string();
     const auto empty = dir.Write("empty.exe", "").string();
-    for (const std::string &path : {std::string(), (dir / "missing.dll").string(), text, empty,
-                                    dir.Path().string()}) {
+    for (const std::string &path :
+         {std::string(), (dir / "missing.dll").string(), text, empty, dir.Path().string()}) {
         std::string list = "untouched", status;
         EXPECT_FALSE(GetImportList(path, list, status)) << path;
         EXPECT_EQ(status, kStatusErrorMapping) << path;

@@ -60,7 +60,8 @@ class RealDlls : public ::testing::TestWithParam<Peer> {};
 TEST_P(RealDlls, NamesAgreeWithObjdump)
 {
     const Peer &peer = GetParam();
-    if (!std::filesystem::exists(peer.dll) || std::system((peer.objdump + " --version >/dev/null 2>&1").c_str()) != 0) {
+    if (!std::filesystem::exists(peer.dll) ||
+        std::system((peer.objdump + " --version >/dev/null 2>&1").c_str()) != 0) {
         GTEST_SKIP() << peer.dll << " or " << peer.objdump << " is not installed";
     }
     const ObjdumpNames expected = RunObjdump(peer);
@@ -69,17 +70,21 @@ TEST_P(RealDlls, NamesAgreeWithObjdump)
 
     const auto imports = ReadImportNames(peer.dll);
     const auto exports = ReadExportNames(peer.dll);
-    EXPECT_EQ(imports.status, kStatusImportsOk);
+    EXPECT_EQ(imports.Status(), kStatusImportsOk);
     EXPECT_EQ(imports.names, expected.imports);
-    EXPECT_EQ(exports.status, kStatusExportsOk);
+    EXPECT_EQ(exports.Status(), kStatusExportsOk);
     EXPECT_EQ(exports.names, expected.exports);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Winpthreads, RealDlls,
-    ::testing::Values(Peer{"/usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll", "x86_64-w64-mingw32-objdump"},
-                      Peer{"/usr/i686-w64-mingw32/lib/libwinpthread-1.dll", "i686-w64-mingw32-objdump"}),
-    [](const auto &param) { return param.index == 0 ? std::string("Pe32Plus") : std::string("Pe32"); });
+INSTANTIATE_TEST_SUITE_P(Winpthreads, RealDlls,
+                         ::testing::Values(Peer{"/usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll",
+                                                "x86_64-w64-mingw32-objdump"},
+                                           Peer{"/usr/i686-w64-mingw32/lib/libwinpthread-1.dll",
+                                                "i686-w64-mingw32-objdump"}),
+                         [](const auto &param) {
+                             return param.index == 0 ? std::string("Pe32Plus")
+                                                     : std::string("Pe32");
+                         });
 
 } // namespace
 } // namespace quorvane

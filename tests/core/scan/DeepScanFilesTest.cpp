@@ -30,11 +30,9 @@ std::vector<std::string> Entries(const std::filesystem::path &folder)
     return names;
 }
 
-void ExpectNotReadable(const DeepScanResult &r, const std::string &what)
+void ExpectNotReadable(const DeepScanResult &r, DeepScanOutcome why, const std::string &what)
 {
-    EXPECT_FALSE(r.readable) << what;
-    EXPECT_FALSE(r.cancelled) << what;
-    EXPECT_EQ(r.failure, DeepScanFailure::CannotOpen) << what;
+    EXPECT_EQ(r.outcome, why) << what;
     EXPECT_TRUE(r.scratch.empty()) << what;
     EXPECT_TRUE(r.dependencies.empty()) << what;
 }
@@ -62,7 +60,7 @@ TEST(RunDeepScan, NamesAcrossThePiecesOfARealFile)
     TempDir dir;
     const auto path = dir.Write("seams.bin", bytes);
     const DeepScanResult r = RunDeepScan(path.string(), kAllTypes);
-    EXPECT_TRUE(r.readable);
+    EXPECT_EQ(r.outcome, DeepScanOutcome::Complete);
     EXPECT_EQ(r.scratch, expected.scratch);
     EXPECT_EQ(r.dependencies, expected.dependencies);
     EXPECT_EQ(test::ReadWholeFile(path), bytes) << "the scanned file is never written";
@@ -73,28 +71,34 @@ TEST(RunDeepScan, MissingPathGivesEmptyListsAndCreatesNothing)
     TempDir dir;
     dir.Write("present.dll", "\0A.DLL\0"s);
     const auto before = Entries(dir.Path());
-    ExpectNotReadable(RunDeepScan((dir / "absent.dll").string(), kAllTypes), "absent");
-    ExpectNotReadable(RunDeepScan((dir / "no/such/folder.dll").string(), kAllTypes), "folder");
-    ExpectNotReadable(RunDeepScan("", kAllTypes), "empty path");
+    ExpectNotReadable(RunDeepScan((dir / "absent.dll").string(), kAllTypes),
+                      DeepScanOutcome::NoSuchFile, "absent");
+    ExpectNotReadable(RunDeepScan((dir / "no/such/folder.dll").string(), kAllTypes),
+                      DeepScanOutcome::NoSuchFile, "folder");
+    ExpectNotReadable(RunDeepScan("", kAllTypes), DeepScanOutcome::NoSuchFile, "empty path");
     EXPECT_EQ(Entries(dir.Path()), before);
 }
 
 TEST(RunDeepScan, FolderPipeAndDeviceAreNotRead)
 {
     TempDir dir;
-    ExpectNotReadable(RunDeepScan(dir.Path().string(), kAllTypes), "folder");
+    ExpectNotReadable(RunDeepScan(dir.Path().string(), kAllTypes), DeepScanOutcome::NotAFile,
+                      "folder");
     const auto fifo = dir / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    ExpectNotReadable(RunDeepScan(fifo.string(), kAllTypes), "pipe with no writer: no hang");
-    ExpectNotReadable(RunDeepScan("/dev/zero", kAllTypes), "endless device");
-    ExpectNotReadable(RunDeepScan("/dev/null", kAllTypes), "empty device");
+    ExpectNotReadable(RunDeepScan(fifo.string(), kAllTypes), DeepScanOutcome::NotAFile,
+                      "pipe with no writer: no hang");
+    ExpectNotReadable(RunDeepScan("/dev/zero", kAllTypes), DeepScanOutcome::NotAFile,
+                      "endless device");
+    ExpectNotReadable(RunDeepScan("/dev/null", kAllTypes), DeepScanOutcome::NotAFile,
+                      "empty device");
 }
 
 TEST(RunDeepScan, EmptyFileIsReadableAndHoldsNoNames)
 {
     TempDir dir;
     const DeepScanResult r = RunDeepScan(dir.Write("empty.dll", "").string(), kAllTypes);
-    EXPECT_TRUE(r.readable);
+    EXPECT_EQ(r.outcome, DeepScanOutcome::Complete);
     EXPECT_TRUE(r.scratch.empty());
 }
 
@@ -106,7 +110,8 @@ TEST(RunDeepScan, UnreadableFileGivesEmptyLists)
     TempDir dir;
     const auto path = dir.Write("locked.dll", "\0A.DLL\0"s);
     std::filesystem::permissions(path, std::filesystem::perms::none);
-    ExpectNotReadable(RunDeepScan(path.string(), kAllTypes), "no permission");
+    ExpectNotReadable(RunDeepScan(path.string(), kAllTypes), DeepScanOutcome::CannotOpen,
+                      "no permission");
 }
 
 // The real file cut short on disk between two pieces: pread then comes back short.
@@ -116,18 +121,18 @@ TEST(RunDeepScan, FileThatShrinksWhileScannedEndsTheScan)
     const auto path = dir.Write("shrinks.dll", "\0A.DLL\0"s + std::string(1 << 20, 'x'));
     const auto file = FileBytes::Open(path.string());
     ASSERT_TRUE(file);
-    class ShrinkingFile final : public ScanSource {
+    class ShrinkingFile final : public PagedSource {
     public:
-        ShrinkingFile(const FileBytes &f, std::filesystem::path p) : m_file(f), m_path(std::move(p))
+        ShrinkingFile(const FileBytes &f, std::filesystem::path p)
+            : PagedSource(f.Size()), m_file(f), m_path(std::move(p))
         {
         }
-        std::uint64_t Size() const override { return m_file.Size(); }
         std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
         {
             if (++m_reads == 2) {
                 std::filesystem::resize_file(m_path, 1000);
             }
-            return m_file.ReadDirect(offset, out);
+            return m_file.ReadAt(offset, out);
         }
 
     private:
@@ -136,8 +141,7 @@ TEST(RunDeepScan, FileThatShrinksWhileScannedEndsTheScan)
         mutable int m_reads = 0;
     };
     const DeepScanResult r = ScanSourceContents(ShrinkingFile(*file, path), kAllTypes);
-    EXPECT_FALSE(r.readable);
-    EXPECT_EQ(r.failure, DeepScanFailure::ReadFailed);
+    EXPECT_EQ(r.outcome, DeepScanOutcome::ReadFailed);
     EXPECT_TRUE(r.scratch.empty());
     EXPECT_TRUE(r.dependencies.empty());
 }
@@ -148,16 +152,16 @@ TEST(RunDeepScan, FileThatGrowsWhileScannedIsReadToTheSizeItHad)
     const auto path = dir.Write("grows.dll", "\0A.DLL\0"s + std::string(1 << 20, 'x'));
     const auto file = FileBytes::Open(path.string());
     ASSERT_TRUE(file);
-    class GrowingFile final : public ScanSource {
+    class GrowingFile final : public PagedSource {
     public:
-        GrowingFile(const FileBytes &f, std::filesystem::path p) : m_file(f), m_path(std::move(p))
+        GrowingFile(const FileBytes &f, std::filesystem::path p)
+            : PagedSource(f.Size()), m_file(f), m_path(std::move(p))
         {
         }
-        std::uint64_t Size() const override { return m_file.Size(); }
         std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
         {
             std::ofstream(m_path, std::ios::binary | std::ios::app) << "\\GROWN.DLL\\";
-            return m_file.ReadDirect(offset, out);
+            return m_file.ReadAt(offset, out);
         }
 
     private:
@@ -165,7 +169,7 @@ TEST(RunDeepScan, FileThatGrowsWhileScannedIsReadToTheSizeItHad)
         std::filesystem::path m_path;
     };
     const DeepScanResult r = ScanSourceContents(GrowingFile(*file, path), kAllTypes);
-    EXPECT_TRUE(r.readable);
+    EXPECT_EQ(r.outcome, DeepScanOutcome::Complete);
     EXPECT_EQ(r.scratch, std::vector<std::string>{"A.DLL"});
 }
 
@@ -177,8 +181,7 @@ TEST(RunDeepScan, NamesThatDoNotFitInMemoryEndTheScan)
     // A piece of 16 TiB stands in for a name of that size: the first allocation that cannot be met.
     const DeepScanResult r =
         ScanSourceContents(test::BytesSource("\0A.DLL"s), kAllTypes, nullptr, std::size_t{1} << 44);
-    EXPECT_FALSE(r.readable);
-    EXPECT_EQ(r.failure, DeepScanFailure::OutOfMemory);
+    EXPECT_EQ(r.outcome, DeepScanOutcome::OutOfMemory);
     EXPECT_TRUE(r.scratch.empty());
 #endif
 }
@@ -188,7 +191,7 @@ TEST(RunDeepScan, CancelledBeforeItStarts)
     TempDir dir;
     const auto path = dir.Write("a.dll", "\0A.DLL\0"s);
     std::atomic<bool> cancel{true};
-    EXPECT_TRUE(RunDeepScan(path.string(), kAllTypes, &cancel).cancelled);
+    EXPECT_EQ(RunDeepScan(path.string(), kAllTypes, &cancel).outcome, DeepScanOutcome::Cancelled);
     cancel = false;
     EXPECT_EQ(RunDeepScan(path.string(), kAllTypes, &cancel).scratch,
               std::vector<std::string>{"A.DLL"});

@@ -122,7 +122,8 @@ TEST(DeepScanMemory, RepeatedNamesAreNotKeptPerOccurrence)
     }
     const std::span contents(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
     DeepScanResult r;
-    EXPECT_LT(PeakAllocatedBy([&] { r = ScanContents(contents, kAllTypes); }), kBounded);
+    EXPECT_LT(PeakAllocatedBy([&] { r = ScanSourceContents(MemorySource(contents), kAllTypes); }),
+              kBounded);
     EXPECT_EQ(r.scratch, (std::vector<std::string>{"X.DLL", "Y.OCX"}));
 }
 

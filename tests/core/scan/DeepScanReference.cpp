@@ -76,7 +76,8 @@ long InStr(long start, const std::string &text, const std::string &what)
 
 std::string CleanFilename(const std::string &text)
 {
-    // Built once: compiling the pattern costs more than most searches with it, and it never changes.
+    // Built once: compiling the pattern costs more than most searches with it, and it never
+    // changes.
     static const std::regex pattern("([A-Z,a-z,0-9]*\\.[A-Z,a-z,0-9]*)",
                                     std::regex::ECMAScript | std::regex::icase);
     std::string last;

@@ -13,44 +13,42 @@ namespace {
 using test::Bytes;
 using test::BytesSource;
 using test::kAllTypes;
+using test::ScanContents;
 using Names = std::vector<std::string>;
 
 using namespace std::string_literals;
 
 constexpr std::array<bool, 5> kDllOnly{true, false, false, false, false};
 
-Names FastFind(std::string_view contents, std::string_view extension = ".DLL")
+// The names of one file type, as the scan finds them and as the reference does.
+Names FastFind(std::string_view contents)
 {
-    Names list;
-    FindNamesWithExtension(Bytes(contents), extension, list);
-    return list;
+    return ScanContents(Bytes(contents), kDllOnly).scratch;
 }
 
-Names ReferenceFind(std::string_view contents, std::string_view extension = ".DLL")
+Names ReferenceFind(std::string_view contents)
 {
-    Names list;
-    reference::FindNamesWithExtension(std::string(contents), std::string(extension), list);
-    return list;
+    return reference::DeepScan(contents, kDllOnly).scratch;
 }
 
 struct SearchCase {
     std::string contents;
-    Names appended;
+    Names found;
 };
 
-TEST(FindNamesWithExtension, EdgeCases)
+TEST(DeepScan, NameSearchEdgeCases)
 {
     const SearchCase cases[] = {
         {"\0KERNEL32.DLL\0"s, {"KERNEL32.DLL"}},
         {"C:\\WINDOWS\\SYSTEM32\\SHELL32.DLL\0"s, {"SHELL32.DLL"}},
         {"\0MY FILE.DLL"s, {"FILE.DLL"}},
-        {"\0FOO.DLL\0FOO.DLL\0BAR.DLL"s, {"FOO.DLL", "FOO.DLL", "BAR.DLL"}},
+        {"\0FOO.DLL\0FOO.DLL\0BAR.DLL"s, {"FOO.DLL", "BAR.DLL"}},
         {"\0A.DLL.DLL\0"s, {"A.DLL"}},
         {"\0A.DLLB.DLL"s, {"A.DLL"}},
         {"\0FOO.DLLX"s, {"FOO.DLL"}},
         {"\0\\.DLL"s, {}},
         {"\0.DLL"s, {}},
-        {"\0foo.dll"s, {}},
+        {"\0foo.dll"s, {"FOO.DLL"}},
         {"\0K\0E\0R\0N\0E\0L\0.\0D\0L\0L\0"s, {}},
         {"", {}},
         // The start of the contents stops the walk like a NUL.
@@ -68,17 +66,9 @@ TEST(FindNamesWithExtension, EdgeCases)
         {"A\\B.DLL.DLLX.DLL", {"B.DLL"}},
     };
     for (const SearchCase &c : cases) {
-        EXPECT_EQ(FastFind(c.contents), c.appended) << testing::PrintToString(c.contents);
-        EXPECT_EQ(ReferenceFind(c.contents), c.appended) << testing::PrintToString(c.contents);
+        EXPECT_EQ(FastFind(c.contents), c.found) << testing::PrintToString(c.contents);
+        EXPECT_EQ(ReferenceFind(c.contents), c.found) << testing::PrintToString(c.contents);
     }
-}
-
-TEST(FindNamesWithExtension, ExtensionsOtherThanPointAndThreeNameCharactersFindNothing)
-{
-    EXPECT_EQ(FastFind("\0A.DLL"s, ".DLL"), Names{"A.DLL"});
-    EXPECT_EQ(FastFind("\0A.DLL"s, "DLL"), Names{});
-    EXPECT_EQ(FastFind("\0A.D_L"s, ".D_L"), Names{});
-    EXPECT_EQ(FastFind("\0A..DL"s, "..DL"), Names{});
 }
 
 TEST(CleanFilename, Examples)
@@ -110,7 +100,7 @@ TEST(CleanFilename, Examples)
 TEST(DeepScan, AllBoxesUntickedFindsNothing)
 {
     const DeepScanResult r = ScanContents(Bytes("\0KERNEL32.DLL\0X.OCX\0"s), {});
-    EXPECT_TRUE(r.readable);
+    EXPECT_EQ(r.outcome, DeepScanOutcome::Complete);
     EXPECT_EQ(r.scratch, Names{});
     EXPECT_EQ(r.dependencies, Names{});
 }
@@ -144,16 +134,6 @@ TEST(DeepScan, TypesInIndexOrderThenFileOrderFirstOccurrenceKept)
     const DeepScanResult r = ScanContents(Bytes("\0B.OCX\0A.DLL\0b.ocx\0C.DLL\0"s), kAllTypes);
     EXPECT_EQ(r.scratch, (Names{"A.DLL", "C.DLL", "B.OCX"}));
     EXPECT_EQ(r.dependencies, (Names{"A.DLL", "C.DLL", "B.OCX"}));
-}
-
-TEST(RemoveDuplicateNames, FirstOccurrenceStaysAndEmptyItemsAllStay)
-{
-    Names list{"a.dll", "", "B.DLL", "A.DLL", "", "b.Dll", "c.dll", "A.dll"};
-    RemoveDuplicateNames(list);
-    EXPECT_EQ(list, (Names{"a.dll", "", "B.DLL", "", "c.dll"}));
-    Names literal{"a.dll", "", "B.DLL", "A.DLL", "", "b.Dll", "c.dll", "A.dll"};
-    reference::RemoveDuplicateNames(literal);
-    EXPECT_EQ(literal, list);
 }
 
 TEST(CopyNamesToDependencyList, KeepsItemsWhoseTailBeginsWithAPoint)
@@ -234,14 +214,15 @@ TEST(DeepScan, HostileInputsAreReadAFewTimesAtMost)
 TEST(DeepScan, CancelFlagStopsTheScan)
 {
     std::atomic<bool> cancel{true};
-    EXPECT_TRUE(ScanContents(Bytes("\0A.DLL\0"s), kAllTypes, &cancel).cancelled);
+    EXPECT_EQ(ScanContents(Bytes("\0A.DLL\0"s), kAllTypes, &cancel).outcome,
+              DeepScanOutcome::Cancelled);
 
     // Raised while the scan runs: it stops at the next piece instead of reading on.
     cancel = false;
     BytesSource source(std::string(1 << 20, '\0') + "A.DLL");
     source.onRead = [&cancel](std::size_t read) { cancel = read >= 2; };
     const DeepScanResult r = ScanSourceContents(source, kAllTypes, &cancel, 4096);
-    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(r.outcome, DeepScanOutcome::Cancelled);
     EXPECT_EQ(source.reads, 2u);
 }
 
@@ -250,8 +231,7 @@ TEST(DeepScan, SourceThatShrinksEndsTheScanWithEmptyLists)
     BytesSource source("\0A.DLL\0"s + std::string(100000, 'x') + "\0B.DLL"s);
     source.shrinkAtRead = 3;
     const DeepScanResult r = ScanSourceContents(source, kAllTypes, nullptr, 4096);
-    EXPECT_FALSE(r.readable);
-    EXPECT_EQ(r.failure, DeepScanFailure::ReadFailed);
+    EXPECT_EQ(r.outcome, DeepScanOutcome::ReadFailed);
     EXPECT_TRUE(r.scratch.empty());
     EXPECT_TRUE(r.dependencies.empty());
 
@@ -259,7 +239,7 @@ TEST(DeepScan, SourceThatShrinksEndsTheScanWithEmptyLists)
     BytesSource behind(std::string(50000, 'L') + ".DLL");
     behind.shrinkAtRead = 14; // 13 pieces of 4096 bytes, then the walk back
     const DeepScanResult back = ScanSourceContents(behind, kAllTypes, nullptr, 4096);
-    EXPECT_FALSE(back.readable);
+    EXPECT_EQ(back.outcome, DeepScanOutcome::ReadFailed);
     EXPECT_TRUE(back.scratch.empty());
 }
 

@@ -2,6 +2,7 @@
 // Scan sources for tests: bytes in memory that count what is read, and can shrink, or run a hook,
 // at a chosen read.
 
+#include "core/pe/FileBytes.h"
 #include "core/scan/DeepScan.h"
 
 #include <algorithm>
@@ -19,11 +20,20 @@ inline std::span<const std::uint8_t> Bytes(std::string_view text)
     return {reinterpret_cast<const std::uint8_t *>(text.data()), text.size()};
 }
 
-class BytesSource final : public ScanSource {
-public:
-    explicit BytesSource(std::string bytes) : m_bytes(std::move(bytes)), m_size(m_bytes.size()) {}
+/// The scan over bytes in memory, in the scan's own piece size.
+inline DeepScanResult ScanContents(std::span<const std::uint8_t> contents,
+                                   const std::array<bool, 5> &ticked,
+                                   const std::atomic<bool> *cancel = nullptr)
+{
+    return ScanSourceContents(MemorySource(contents), ticked, cancel);
+}
 
-    std::uint64_t Size() const override { return m_size; }
+class BytesSource final : public PagedSource {
+public:
+    explicit BytesSource(std::string bytes) : PagedSource(bytes.size()), m_bytes(std::move(bytes))
+    {
+    }
+
     std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
     {
         ++reads;
@@ -49,8 +59,7 @@ public:
     mutable std::uint64_t bytesRead = 0;
 
 private:
-    mutable std::string m_bytes;
-    std::uint64_t m_size; // as it was when the source was "opened"
+    mutable std::string m_bytes; // PagedSource keeps the size it had when the source was "opened"
 };
 
 /// The whole file's bytes (the test files are small).
