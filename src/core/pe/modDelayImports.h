@@ -1,8 +1,11 @@
 #pragma once
 
 #include "core/pe/ByteView.h"
+#include "core/pe/PeImage.h"
 #include "core/pe/modPETables.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +22,12 @@ inline constexpr std::string_view kStatusDelayImportWalkFailed =
 /// kStatusDelayImportWalkFailed when the table leaves the file, a name cannot be read, or the names
 /// pass kMaxNameBytes; "Error mapping file." when the bytes are no PE image.
 ReaderResult ReadDelayImportNames(const ByteSource &bytes);
+
+/// An RVA from a delay-load descriptor, or from its name table: the field as it stands when the
+/// descriptor's attributes say "RVAs" (bit 0 set); else, in the old layout, an address in the
+/// loaded image, less the image base. nullopt for an address below the image base.
+std::optional<std::uint64_t> DelayTableRva(const PeImage &image, std::uint32_t attributes,
+                                           std::uint64_t field);
 
 /// The same reader over a file opened read-only.
 ReaderResult ReadDelayImportNames(const std::string &path);
