@@ -1,11 +1,13 @@
 #include "core/pe/modPEFunctions.h"
 
 #include "core/pe/Ansi.h"
+#include "core/pe/FileBytes.h"
 #include "core/pe/modDelayImports.h"
 #include "core/pe/modPETables.h"
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 
 namespace quorvane {
 namespace {
@@ -315,6 +317,26 @@ ExportTable WalkExportTable(const PeImage &image)
     return result;
 }
 
+ImportFunctions WalkAllImportFunctions(const PeImage &image)
+{
+    ImportFunctions imports = WalkImportFunctions(image);
+    const bool noImports = imports.status == kStatusNoImports;
+    if (!imports.ok && !noImports) {
+        return imports;
+    }
+    ImportFunctions delayed = WalkDelayImportFunctions(image);
+    if (!delayed.ok && delayed.status != kStatusNoDelayImports) {
+        return delayed;
+    }
+    if (noImports && !delayed.ok) {
+        return imports; // neither table: no dependencies
+    }
+    imports.ok = true;
+    imports.status = kStatusImportsOk;
+    std::move(delayed.dlls.begin(), delayed.dlls.end(), std::back_inserter(imports.dlls));
+    return imports;
+}
+
 template <typename Result, typename Walk> Result FromSource(const ByteSource &bytes, Walk walk)
 {
     const auto image = PeImage::Parse(bytes);
@@ -322,6 +344,15 @@ template <typename Result, typename Walk> Result FromSource(const ByteSource &by
         return Failure<Result>(kStatusErrorMapping);
     }
     return walk(*image);
+}
+
+template <typename Result, typename Walk> Result FromPath(const std::string &path, Walk walk)
+{
+    const auto file = FileBytes::Open(path); // released on every path by its destructor
+    if (!file) {
+        return Failure<Result>(kStatusErrorMapping);
+    }
+    return FromSource<Result>(*file, walk);
 }
 
 } // namespace
@@ -354,6 +385,26 @@ ImportFunctions ReadDelayImportFunctions(const PeImage &image)
 ExportTable ReadExportTable(const PeImage &image)
 {
     return WalkExportTable(image);
+}
+
+ImportFunctions ReadAllImportFunctions(const PeImage &image)
+{
+    return WalkAllImportFunctions(image);
+}
+
+ImportFunctions ReadAllImportFunctions(const ByteSource &bytes)
+{
+    return FromSource<ImportFunctions>(bytes, WalkAllImportFunctions);
+}
+
+ImportFunctions ReadAllImportFunctions(const std::string &path)
+{
+    return FromPath<ImportFunctions>(path, WalkAllImportFunctions);
+}
+
+ExportTable ReadExportTable(const std::string &path)
+{
+    return FromPath<ExportTable>(path, WalkExportTable);
 }
 
 ImportFunctions ReadImportFunctions(const ByteSource &bytes)

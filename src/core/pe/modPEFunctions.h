@@ -75,9 +75,18 @@ struct ExportTable {
 /// is a forwarder: its RVA holds the forwarder string, as the loader reads it.
 ExportTable ReadExportTable(const PeImage &image);
 
+/// Both import tables: the import table's DLLs, then the delay-load table's. Fails with the status
+/// of the first table that is damaged; "No DLL dependencies found." when the file has neither.
+ImportFunctions ReadAllImportFunctions(const PeImage &image);
+
 /// The same readers from bytes: "Error mapping file." when they are no PE image.
 ImportFunctions ReadImportFunctions(const ByteSource &bytes);
 ImportFunctions ReadDelayImportFunctions(const ByteSource &bytes);
 ExportTable ReadExportTable(const ByteSource &bytes);
+ImportFunctions ReadAllImportFunctions(const ByteSource &bytes);
+
+/// The same readers over a file opened read-only.
+ImportFunctions ReadAllImportFunctions(const std::string &path);
+ExportTable ReadExportTable(const std::string &path);
 
 } // namespace quorvane
