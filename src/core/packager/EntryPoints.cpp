@@ -1,0 +1,141 @@
+#include "core/packager/EntryPoints.h"
+
+#include "core/packager/DllHints.h"
+#include "core/pe/modPETables.h"
+
+#include <charconv>
+#include <set>
+#include <utility>
+
+namespace quorvane {
+namespace {
+
+// A chain of forwarders this long is no chain a linker wrote: it is followed no further and
+// counts as a loop.
+constexpr std::size_t kMaxForwarderHops = 64;
+
+struct ForwarderTarget {
+    std::string dll;
+    ImportedFunction function;
+};
+
+// "NTDLL.RtlAllocateHeap", "api-ms-win-core-heap-l1-1-0.HeapAlloc", "LIB.#12": the module is
+// everything before the last point, as the loader splits it; ".dll" is added to a module without
+// an extension of its own.
+std::optional<ForwarderTarget> ParseForwarder(std::string_view text)
+{
+    const std::size_t dot = text.rfind('.');
+    if (dot == std::string_view::npos || dot == 0 || dot + 1 == text.size()) {
+        return std::nullopt;
+    }
+    ForwarderTarget target;
+    const std::string_view module = text.substr(0, dot);
+    target.dll = std::string(module) + (module.find('.') == std::string_view::npos ? ".dll" : "");
+    const std::string_view function = text.substr(dot + 1);
+    if (function.front() == '#') {
+        std::uint16_t ordinal = 0;
+        const auto digits = function.substr(1);
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), ordinal);
+        if (error != std::errc() || end != digits.data() + digits.size() || digits.empty()) {
+            return std::nullopt;
+        }
+        target.function.ordinal = ordinal;
+    } else {
+        target.function.name = std::string(function);
+    }
+    return target;
+}
+
+std::optional<MissingEntryPoint> Check(const std::string &dllPath, const ImportedFunction &function,
+                                       ExportTableCache &exports, const ForwarderDllLookup &lookup)
+{
+    MissingEntryPoint missing;
+    missing.function = function;
+    const auto fail = [&missing](EntryPointFault fault, std::string dll) {
+        missing.fault = fault;
+        missing.dll = std::move(dll);
+        return std::optional<MissingEntryPoint>(std::move(missing));
+    };
+    std::string path = dllPath;
+    ImportedFunction wanted = function;
+    std::set<std::pair<std::string, std::string>> followed;
+    for (std::size_t hop = 0;; ++hop) {
+        if (hop > kMaxForwarderHops || !followed.emplace(path, FunctionLabel(wanted)).second) {
+            return fail(EntryPointFault::ForwarderLoop, path);
+        }
+        const ExportIndex &index = exports.Get(path);
+        if (!index.table.ok && index.table.status != kStatusNoExports) {
+            return fail(EntryPointFault::DamagedTable, path);
+        }
+        const ExportedFunction *found = index.Find(wanted);
+        if (!found) {
+            return fail(EntryPointFault::NotExported, path);
+        }
+        if (!found->forwarder) {
+            return std::nullopt;
+        }
+        missing.forwarders.push_back(*found->forwarder);
+        auto target = ParseForwarder(*found->forwarder);
+        if (!target) {
+            return fail(EntryPointFault::BadForwarder, path);
+        }
+        if (IsApiSetName(target->dll)) {
+            return std::nullopt; // Windows maps the contract onto its own DLLs
+        }
+        auto next = lookup(target->dll);
+        if (!next) {
+            return fail(EntryPointFault::ForwarderDllMissing, target->dll);
+        }
+        path = std::move(*next);
+        wanted = std::move(target->function);
+    }
+}
+
+} // namespace
+
+const ExportedFunction *ExportIndex::Find(const ImportedFunction &function) const
+{
+    if (function.ordinal) {
+        return table.ByOrdinal(*function.ordinal);
+    }
+    const auto at = byName.find(function.name);
+    return at == byName.end() ? nullptr : &table.functions[at->second];
+}
+
+const ExportIndex &ExportTableCache::Get(const std::string &path)
+{
+    auto known = m_tables.find(path);
+    if (known == m_tables.end()) {
+        ExportIndex index;
+        index.table = ReadExportTable(path);
+        for (std::size_t i = 0; i < index.table.functions.size(); ++i) {
+            if (const auto &name = index.table.functions[i].name) {
+                index.byName.emplace(*name, i);
+            }
+        }
+        known = m_tables.emplace(path, std::move(index)).first;
+    }
+    return known->second;
+}
+
+std::vector<MissingEntryPoint> MissingEntryPoints(const std::string &dllPath,
+                                                  const std::vector<ImportedFunction> &functions,
+                                                  ExportTableCache &exports,
+                                                  const ForwarderDllLookup &lookup)
+{
+    std::vector<MissingEntryPoint> missing;
+    for (const ImportedFunction &function : functions) {
+        if (auto m = Check(dllPath, function, exports, lookup)) {
+            missing.push_back(std::move(*m));
+        }
+    }
+    return missing;
+}
+
+std::string FunctionLabel(const ImportedFunction &function)
+{
+    return function.ordinal ? '#' + std::to_string(*function.ordinal) : function.name;
+}
+
+} // namespace quorvane

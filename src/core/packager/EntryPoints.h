@@ -1,0 +1,69 @@
+#pragma once
+
+#include "core/pe/modPEFunctions.h"
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace quorvane {
+
+/// A DLL's export table with its names indexed.
+struct ExportIndex {
+    ExportTable table;
+    std::unordered_map<std::string, std::size_t> byName; // the first entry of each name
+
+    /// The export an import reaches: a name by exact, case-sensitive match; an ordinal inside the
+    /// address table with a non-empty entry. nullptr when there is none.
+    const ExportedFunction *Find(const ImportedFunction &function) const;
+};
+
+/// Export tables by path, each file's read once however often it is asked for.
+class ExportTableCache {
+public:
+    const ExportIndex &Get(const std::string &path);
+
+private:
+    std::unordered_map<std::string, ExportIndex> m_tables;
+};
+
+/// Why a DLL that is there does not provide an imported function.
+enum class EntryPointFault {
+    NotExported,         // no such name, or no entry at that ordinal (at the end of the forwarders)
+    ForwarderDllMissing, // a forwarder leads to a DLL that no folder holds
+    ForwarderLoop,       // the forwarders lead back to one already followed
+    BadForwarder,        // a forwarder string that names no DLL and function
+    DamagedTable,        // the export table of the DLL (or of a forwarder's DLL) cannot be read
+};
+
+/// One imported function that a DLL does not provide, and why.
+struct MissingEntryPoint {
+    ImportedFunction function;
+    EntryPointFault fault = EntryPointFault::NotExported;
+    /// The forwarder strings followed, in order ("libtarget.not_there").
+    std::vector<std::string> forwarders;
+    /// The DLL where the lookup ended: the one that lacks the function, the name of the one that
+    /// is missing, or the one whose table is damaged.
+    std::string dll;
+};
+
+/// Finds a forwarder's DLL, by the name the loader would look for (the forwarder's module part,
+/// with ".dll" when it has no extension): the path of the file it would load, or nullopt.
+using ForwarderDllLookup = std::function<std::optional<std::string>(const std::string &dllName)>;
+
+/// The functions of an import from one DLL that the DLL at dllPath does not provide. An export
+/// that forwards counts when its target does: the target DLL found through lookup, then its
+/// export, further forwarders followed; one to an API-set contract counts as resolved by Windows.
+std::vector<MissingEntryPoint> MissingEntryPoints(const std::string &dllPath,
+                                                  const std::vector<ImportedFunction> &functions,
+                                                  ExportTableCache &exports,
+                                                  const ForwarderDllLookup &lookup);
+
+/// How an imported function is written in lists: its name, or "#ORDINAL".
+std::string FunctionLabel(const ImportedFunction &function);
+
+} // namespace quorvane
