@@ -1,11 +1,11 @@
 // quorvane-cli check: the names the missing-dependency window would list.
-#include "core/lists/ListFill.h"
-#include "core/lists/ListOrder.h"
-#include "core/check/MissingCheck.h"
 #include "cli/Cli.h"
 #include "cli/Commands.h"
 #include "cli/DeepReport.h"
 #include "cli/Report.h"
+#include "core/check/MissingCheck.h"
+#include "core/lists/ListFill.h"
+#include "core/lists/ListOrder.h"
 #include "core/pe/modPETables.h"
 #include "core/platform/PathRules.h"
 #include "core/platform/modSysFolder.h"
@@ -40,15 +40,9 @@ std::string SystemFolderFrom(const std::optional<std::string> &systemDir)
     if (!systemDir) {
         return GetSystemFolder();
     }
-    std::string folder = *systemDir;
-    const auto endsInSeparator = [&folder] {
-        return !folder.empty() && kFolderSeparators.find(folder.back()) != std::string::npos;
-    };
-    while (folder.size() > 1 && endsInSeparator()) {
-        folder.pop_back();
-    }
+    const std::string folder = WithoutTrailingSeparators(*systemDir);
     // The root: the prefix is the lone separator, as for the empty folder.
-    return endsInSeparator() ? std::string() : folder;
+    return !folder.empty() && IsFolderSeparator(folder.back()) ? std::string() : folder;
 }
 
 // The check over the names the deep scan leaves in the dependency list.
@@ -90,8 +84,9 @@ void AddCheckCommand(CLI::App &app, CommandContext &context)
     command->add_option("--system-dir", options->systemDir,
                         "The system folder to search (default: $QUORVANE_SYSTEM_DIR, else "
                         "$WINEPREFIX/drive_c/windows/system32)");
-    CLI::Option *deep = command->add_flag(
-        "--deep", options->deep, "Check the names the Deep Scan finds instead of the import table's");
+    CLI::Option *deep =
+        command->add_flag("--deep", options->deep,
+                          "Check the names the Deep Scan finds instead of the import table's");
     AddTypesOption(*command, options->types)->needs(deep);
     command->add_flag("--json", options->json, "Print one JSON document");
     command->add_option("FILE", options->files, "PE files (EXE, DLL, OCX)")->required();

@@ -60,7 +60,7 @@ void AddTreeCommand(CLI::App &app, CommandContext &context)
         bool first = true;
         for (const std::string &path : options->files) {
             const ClosureResult closure = builder.Build(path);
-            status = std::max(status, closure.ExitStatus());
+            status = std::max(status, ExitStatusOf(closure.Outcome()));
             if (options->search.json) {
                 files.push_back(ClosureJson(closure, *order, options->view));
                 continue;
@@ -102,7 +102,7 @@ void AddReportCommand(CLI::App &app, CommandContext &context)
         const FolderReportResult report =
             BuildFolderReport(options->folder, *order, options->who,
                               options->jobs ? options->jobs : DefaultThreadCount());
-        int status = report.ExitStatus();
+        int status = ExitStatusOf(report.Outcome());
         if (options->who && report.ok && report.damaged.empty() && report.who.empty()) {
             status = kExitMissing; // as grep: no file imports the name
         } else if (options->who && status == kExitMissing) {
@@ -148,7 +148,7 @@ void AddBundleCommand(CLI::App &app, CommandContext &context)
         } else {
             bundle.status = closure.status;
         }
-        const int status = closure.ok ? bundle.ExitStatus(closure) : kExitUnreadable;
+        const int status = closure.ok ? ExitStatusOf(bundle.Outcome(closure)) : kExitUnreadable;
         if (options->search.json) {
             WriteJsonDocument(context.out, BundleJson(closure, bundle, options->to, *order));
         } else if (!closure.ok) {

@@ -1,8 +1,9 @@
 #include "cli/DeepReport.h"
 
-#include "core/lists/ListOrder.h"
 #include "cli/Cli.h"
+#include "core/lists/ListOrder.h"
 #include "core/scan/DeepScan.h"
+#include "core/text/AsciiCase.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -19,11 +20,6 @@ constexpr std::string_view kStatusOutOfMemory = "Not enough memory for the names
 
 // The --types values, in the order of the file-type boxes.
 constexpr std::array<std::string_view, 5> kTypeNames{"dll", "ocx", "sys", "drv", "tlb"};
-
-char AsciiLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Why the scan could not read the path. Only looks: nothing is opened here.
 std::string_view Reason(const std::string &path, const DeepScanResult &result)
@@ -53,8 +49,7 @@ std::optional<std::array<bool, 5>> TickedTypes(const std::string &types)
     std::size_t begin = 0;
     while (begin <= types.size()) {
         const std::size_t end = std::min(types.find(',', begin), types.size());
-        std::string type = types.substr(begin, end - begin);
-        std::transform(type.begin(), type.end(), type.begin(), AsciiLower);
+        const std::string type = ToAsciiLower(std::string_view(types).substr(begin, end - begin));
         begin = end + 1;
         if (type.empty()) {
             continue;

@@ -1,7 +1,9 @@
 #include "cli/PackagerOutput.h"
 
+#include "cli/Cli.h"
 #include "cli/Report.h"
 #include "core/packager/DllHints.h"
+#include "core/text/AsciiCase.h"
 
 #include <algorithm>
 #include <ostream>
@@ -43,7 +45,7 @@ std::vector<const NamedDependency *> InState(const ClosureResult &closure, Named
         }
     }
     std::stable_sort(list.begin(), list.end(), [](const auto *a, const auto *b) {
-        return FoldedName(a->name) < FoldedName(b->name);
+        return ToAsciiLower(a->name) < ToAsciiLower(b->name);
     });
     return list;
 }
@@ -55,7 +57,7 @@ std::vector<std::size_t> ResolvedModules(const ClosureResult &closure)
         list.push_back(m);
     }
     std::stable_sort(list.begin(), list.end(), [&closure](std::size_t a, std::size_t b) {
-        return FoldedName(closure.modules[a].name) < FoldedName(closure.modules[b].name);
+        return ToAsciiLower(closure.modules[a].name) < ToAsciiLower(closure.modules[b].name);
     });
     return list;
 }
@@ -171,6 +173,19 @@ json DamagedJson(const std::vector<Damage> &damaged)
 }
 
 } // namespace
+
+int ExitStatusOf(PackagerOutcome outcome)
+{
+    switch (outcome) {
+    case PackagerOutcome::Complete:
+        return kExitOk;
+    case PackagerOutcome::Incomplete:
+        return kExitMissing;
+    case PackagerOutcome::Unreadable:
+        break;
+    }
+    return kExitUnreadable;
+}
 
 json SearchOrderJson(const SearchOrder &order)
 {
@@ -335,7 +350,7 @@ json ClosureJson(const ClosureResult &closure, const SearchOrder &order, const C
     file["api_sets"] = std::move(apiSets);
     file["system_assumed"] = std::move(assumed);
     file["damaged"] = DamagedJson(closure.damaged);
-    file["exit_status"] = closure.ExitStatus();
+    file["exit_status"] = ExitStatusOf(closure.Outcome());
     return file;
 }
 
@@ -461,7 +476,7 @@ json BundleJson(const ClosureResult &closure, const BundleResult &bundle, const 
                 {"files", std::move(items)},
                 {"search_order", SearchOrderJson(order)},
                 {"closure", ClosureJson(closure, order, {})},
-                {"exit_status", bundle.ExitStatus(closure)}};
+                {"exit_status", ExitStatusOf(bundle.Outcome(closure))}};
     return doc;
 }
 

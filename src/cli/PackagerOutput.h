@@ -52,6 +52,9 @@ void WritePlainBundle(std::ostream &out, const ClosureResult &closure, const Bun
 nlohmann::json BundleJson(const ClosureResult &closure, const BundleResult &bundle,
                           const std::string &folder, const SearchOrder &order);
 
+/// quorvane-cli's exit status for an outcome: 0, 1 or 2.
+int ExitStatusOf(PackagerOutcome outcome);
+
 /// The search order: {"search": [folders], "system_dir": {"32": ..., "64": ...}}.
 nlohmann::json SearchOrderJson(const SearchOrder &order);
 /// One JSON document, always valid UTF-8.

@@ -2,6 +2,7 @@
 
 #include "core/check/FilePresence.h"
 #include "core/check/MissingCheck.h"
+#include "core/text/AsciiCase.h"
 
 #include <filesystem>
 #include <system_error>

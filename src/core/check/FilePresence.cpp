@@ -1,23 +1,12 @@
 #include "core/check/FilePresence.h"
 
 #include "core/platform/PathRules.h"
+#include "core/text/AsciiCase.h"
 
 #include <algorithm>
 
 namespace quorvane {
 namespace {
-
-char FoldAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string FoldedAscii(std::string_view text)
-{
-    std::string folded(text);
-    std::transform(folded.begin(), folded.end(), folded.begin(), FoldAscii);
-    return folded;
-}
 
 struct SplitPath {
     std::string folder; // up to and including the last separator; "" for the current folder
@@ -26,11 +15,7 @@ struct SplitPath {
 
 SplitPath Split(const std::string &path)
 {
-    const std::size_t cut = path.find_last_of(kFolderSeparators);
-    if (cut == std::string::npos) {
-        return {std::string(), path};
-    }
-    return {path.substr(0, cut + 1), path.substr(cut + 1)};
+    return {std::string(FolderPartOf(path)), std::string(FileNameOf(path))};
 }
 
 bool SearchFolder(const FolderAccess &access, const std::string &folder, const std::string &last)
@@ -53,13 +38,6 @@ bool SearchFolder(const FolderAccess &access, const std::string &folder, const s
 FolderAccess FolderAccess::Platform()
 {
     return {ListFolder, IsRegularFileAt};
-}
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return FoldAscii(x) == FoldAscii(y);
-           });
 }
 
 bool IsPlainFileName(std::string_view name)
@@ -96,7 +74,7 @@ FolderCache::Folder &FolderCache::FolderOf(std::string_view folder)
             if (kind == EntryKind::Other) {
                 return;
             }
-            Slot &slot = entries[FoldedAscii(entry)];
+            Slot &slot = entries[ToAsciiLower(entry)];
             if (kind == EntryKind::RegularFile) {
                 if (!slot.regular || entry < slot.spelling) {
                     slot.spelling = entry;
@@ -130,8 +108,7 @@ const FolderCache::Slot *FolderCache::Find(const std::string &prefix, const std:
     }
     // The name holds no separator, so the folder is the prefix's; only what follows the prefix's
     // last separator runs into the name.
-    const std::size_t cut = prefix.find_last_of(kFolderSeparators);
-    const std::size_t tail = cut == std::string::npos ? 0 : cut + 1;
+    const std::size_t tail = FolderPartOf(prefix).size();
     m_scratch.assign(prefix, tail);
     m_scratch += name;
     if (m_scratch.empty()) {
@@ -139,7 +116,7 @@ const FolderCache::Slot *FolderCache::Find(const std::string &prefix, const std:
     }
     const std::string_view folderName = std::string_view(prefix).substr(0, tail);
     Folder &folder = FolderOf(folderName);
-    std::transform(m_scratch.begin(), m_scratch.end(), m_scratch.begin(), FoldAscii);
+    std::transform(m_scratch.begin(), m_scratch.end(), m_scratch.begin(), AsciiLower);
     const auto found = folder.find(m_scratch);
     if (found == folder.end()) {
         return nullptr;

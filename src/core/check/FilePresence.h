@@ -21,9 +21,6 @@ struct FolderAccess {
     static FolderAccess Platform();
 };
 
-/// Whether two names are the same file name on a platform that ignores letter case (ASCII only).
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
-
 /// Whether a name read from a file can stand for a file in a folder at all. A name holding a
 /// separator ('/' or '\'), a drive or stream colon, a NUL, or that is "." or "..", names something
 /// outside the folder it is looked for in; such a name is never found, and no folder but the

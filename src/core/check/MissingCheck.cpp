@@ -7,8 +7,7 @@ namespace quorvane {
 
 std::string ApplicationPrefix(std::string_view path)
 {
-    const std::size_t cut = path.find_last_of(kFolderSeparators);
-    return cut == std::string_view::npos ? std::string() : std::string(path.substr(0, cut + 1));
+    return std::string(FolderPartOf(path));
 }
 
 std::string SystemPrefix(std::string_view systemFolder)

@@ -3,6 +3,8 @@
 #include "core/check/FilePresence.h"
 #include "core/packager/DllHints.h"
 #include "core/platform/FolderListing.h"
+#include "core/platform/PathRules.h"
+#include "core/text/AsciiCase.h"
 
 #include <algorithm>
 #include <array>
@@ -96,17 +98,17 @@ bool CopyInto(const std::string &source, const std::string &folderPrefix, const 
 
 } // namespace
 
-int BundleResult::ExitStatus(const ClosureResult &closure) const
+PackagerOutcome BundleResult::Outcome(const ClosureResult &closure) const
 {
-    int worst = closure.ExitStatus();
     if (!ok) {
-        return 2;
+        return PackagerOutcome::Unreadable;
     }
+    PackagerOutcome worst = closure.Outcome();
     for (const BundleItem &item : items) {
         if (item.action == BundleAction::Failed) {
-            worst = 2;
+            worst = PackagerOutcome::Unreadable;
         } else if (item.action == BundleAction::Conflict) {
-            worst = std::max(worst, 1);
+            worst = Worse(worst, PackagerOutcome::Incomplete);
         }
     }
     return worst;
@@ -136,7 +138,7 @@ BundleResult BundleClosure(const ClosureResult &closure, const std::string &fold
     };
     std::unordered_map<std::string, Existing> existing;
     ListFolder(prefix, [&existing](std::string_view name, EntryKind kind) {
-        existing.emplace(FoldedName(name), Existing{std::string(name), kind != EntryKind::Other});
+        existing.emplace(ToAsciiLower(name), Existing{std::string(name), kind != EntryKind::Other});
     });
 
     for (std::size_t m = 1; m < closure.modules.size(); ++m) {
@@ -156,7 +158,7 @@ BundleResult BundleClosure(const ClosureResult &closure, const std::string &fold
             result.items.push_back(std::move(item));
             continue;
         }
-        const auto there = existing.find(FoldedName(item.name));
+        const auto there = existing.find(ToAsciiLower(item.name));
         if (there != existing.end()) {
             item.target = prefix + there->second.name;
             const bool isClosureFile =
@@ -185,7 +187,7 @@ BundleResult BundleClosure(const ClosureResult &closure, const std::string &fold
                               ? BundleAction::Copied
                               : BundleAction::Failed;
             if (item.action == BundleAction::Copied) {
-                existing.emplace(FoldedName(item.name), Existing{item.name, true});
+                existing.emplace(ToAsciiLower(item.name), Existing{item.name, true});
             }
         }
         result.items.push_back(std::move(item));

@@ -28,9 +28,9 @@ struct BundleResult {
     bool ok = false;               // the folder could be made and used
     std::string status;            // why not
     std::vector<BundleItem> items; // in the closure's order of discovery
-    /// 0 all copied or there, 1 something is missing or a conflict was left alone, 2 a file could
-    /// not be read or written, or a table is damaged.
-    int ExitStatus(const ClosureResult &closure) const;
+    /// The closure's outcome, made worse by a conflict left alone (Incomplete) or a file that could
+    /// not be written (Unreadable).
+    PackagerOutcome Outcome(const ClosureResult &closure) const;
 };
 
 /// Copies every file of the closure that the program needs beside it into folder (made if

@@ -2,6 +2,8 @@
 
 #include "core/check/MissingCheck.h"
 #include "core/packager/DllHints.h"
+#include "core/platform/PathRules.h"
+#include "core/text/AsciiCase.h"
 
 #include <algorithm>
 #include <deque>
@@ -10,18 +12,10 @@
 
 namespace quorvane {
 
-std::string FoldedName(std::string_view name)
-{
-    std::string folded(name);
-    std::transform(folded.begin(), folded.end(), folded.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return folded;
-}
-
 struct ClosureBuilder::Run {
     ClosureResult result;
     std::string appPrefix;
+    PeFacts rootFacts; // the root's machine and kind, which every DLL of the closure must share
     std::unordered_map<std::string, Target> byName; // folded name: what it resolved to
     std::unordered_map<std::string, std::size_t> byPath;
     std::unordered_set<std::string> damagedPaths;
@@ -36,89 +30,51 @@ struct ClosureBuilder::Run {
 
 ClosureBuilder::Target ClosureBuilder::Resolve(Run &run, const std::string &name)
 {
-    std::string folded = FoldedName(name);
+    std::string folded = ToAsciiLower(name);
     if (const auto known = run.byName.find(folded); known != run.byName.end()) {
         return known->second;
     }
+    DllSearchResult found = m_search.Find(name, {run.appPrefix}, run.rootFacts, true);
+    for (const Rejection &rejection : found.rejected) {
+        if (rejection.notPeFile) {
+            run.AddDamage(rejection.path, m_facts.Get(rejection.path, false).problem);
+        }
+    }
     auto &modules = run.result.modules;
-    auto named = [&run, &name](NamedState state) {
-        run.result.named.push_back({});
-        NamedDependency &d = run.result.named.back();
-        d.name = name;
-        d.state = state;
-        return Target{false, run.result.named.size() - 1};
-    };
     Target target;
-    if (!IsPlainFileName(name)) {
-        // A name from a file is data: one that holds a folder part never leads into a folder.
-        target = named(NamedState::Missing);
-        run.result.named.back().reason = "not a plain file name: never looked for";
-    } else if (IsApiSetName(name)) {
-        target = named(NamedState::ApiSet);
-    } else {
-        const ClosureModule &root = modules.front();
-        struct Place {
-            std::string prefix;
-            FoundIn where;
-        };
-        std::vector<Place> places{{run.appPrefix, FoundIn::Application}};
-        for (const std::string &prefix : m_order.SearchPrefixes()) {
-            places.push_back({prefix, FoundIn::Search});
-        }
-        if (const std::string &system = m_order.SystemFolder(root.kind); !system.empty()) {
-            places.push_back({FolderPrefix(system), FoundIn::System});
-        }
-        std::vector<Rejection> rejected;
-        bool found = false;
-        for (const Place &place : places) {
-            const auto entry = m_folders.FindEntry(place.prefix, name);
-            if (!entry) {
-                continue;
-            }
-            std::string path = place.prefix + *entry;
-            if (const auto same = run.byPath.find(path); same != run.byPath.end()) {
-                target = {true, same->second};
-                found = true;
-                break;
-            }
-            // A file that may be followed is read whole now, so that it is opened only once.
-            const PeFacts &facts = m_facts.Get(path, place.where != FoundIn::System);
-            if (!facts.readable) {
-                rejected.push_back({path, "found " + path + ", but it is not a readable PE file"});
-                run.AddDamage(path, facts.problem);
-                continue;
-            }
-            const PeFacts rootFacts = [&root] {
-                PeFacts f;
-                f.machine = root.machine;
-                f.kind = root.kind;
-                return f;
-            }();
-            if (facts.machine != root.machine) {
-                rejected.push_back(
-                    {path, "found " + path + ", but " + MachineMismatch(facts, rootFacts)});
-                continue;
-            }
+    if (found.outcome == DllSearchOutcome::Found) {
+        if (const auto same = run.byPath.find(found.path); same != run.byPath.end()) {
+            target = {true, same->second};
+        } else {
             ClosureModule module;
             module.name = name;
-            module.path = path;
-            module.where = place.where;
-            module.machine = facts.machine;
-            module.kind = facts.kind;
+            module.path = found.path;
+            module.where = found.where;
+            module.machine = found.facts->machine;
+            module.kind = found.facts->kind;
             modules.push_back(std::move(module));
-            run.byPath.emplace(std::move(path), modules.size() - 1);
+            run.byPath.emplace(std::move(found.path), modules.size() - 1);
             target = {true, modules.size() - 1};
-            found = true;
+        }
+    } else {
+        NamedDependency d;
+        d.name = name;
+        switch (found.outcome) {
+        case DllSearchOutcome::ApiSet:
+            d.state = NamedState::ApiSet;
+            break;
+        case DllSearchOutcome::SystemAssumed:
+            d.state = NamedState::SystemAssumed;
+            break;
+        case DllSearchOutcome::NotPlainName:
+            d.reason = kNotPlainNameReason;
+            break;
+        default:
             break;
         }
-        if (!found) {
-            // Without a system folder, Windows' own components cannot be checked; they are
-            // on every Windows, so they count as present rather than drown the real answer.
-            const bool assumed = rejected.empty() && !m_order.HasSystemFolder() &&
-                                 HintFor(name).category == kHintSystem;
-            target = named(assumed ? NamedState::SystemAssumed : NamedState::Missing);
-            run.result.named.back().rejected = std::move(rejected);
-        }
+        d.rejected = std::move(found.rejected);
+        run.result.named.push_back(std::move(d));
+        target = {false, run.result.named.size() - 1};
     }
     run.byName.emplace(std::move(folded), target);
     return target;
@@ -142,12 +98,12 @@ void ClosureBuilder::Expand(Run &run, std::size_t module)
     std::vector<std::pair<std::string, bool>> names;
     std::unordered_set<std::string> seen;
     for (const std::string &name : facts.imports) {
-        if (seen.insert(FoldedName(name)).second) {
+        if (seen.insert(ToAsciiLower(name)).second) {
             names.emplace_back(name, false);
         }
     }
     for (const std::string &name : facts.delayImports) {
-        if (seen.insert(FoldedName(name)).second) {
+        if (seen.insert(ToAsciiLower(name)).second) {
             names.emplace_back(name, true);
         }
     }
@@ -201,6 +157,8 @@ ClosureResult ClosureBuilder::Build(const std::string &rootPath)
     run.result.ok = true;
     run.result.status = "OK.";
     run.appPrefix = ApplicationPrefix(rootPath);
+    run.rootFacts.machine = rootFacts.machine;
+    run.rootFacts.kind = rootFacts.kind;
     ClosureModule root;
     root.name = FileNameOf(rootPath);
     root.path = rootPath;
@@ -271,12 +229,12 @@ bool ClosureResult::AnyMissing() const
                        [](const NamedDependency &d) { return d.state == NamedState::Missing; });
 }
 
-int ClosureResult::ExitStatus() const
+PackagerOutcome ClosureResult::Outcome() const
 {
     if (!ok || !damaged.empty()) {
-        return 2;
+        return PackagerOutcome::Unreadable;
     }
-    return AnyMissing() ? 1 : 0;
+    return AnyMissing() ? PackagerOutcome::Incomplete : PackagerOutcome::Complete;
 }
 
 } // namespace quorvane

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "core/check/FilePresence.h"
+#include "core/packager/DllSearch.h"
+#include "core/packager/PackagerOutcome.h"
 #include "core/packager/PeFacts.h"
 #include "core/packager/SearchOrder.h"
 
@@ -12,15 +14,6 @@
 namespace quorvane {
 
 inline constexpr std::size_t kNoModule = static_cast<std::size_t>(-1);
-
-/// Which folder of the search order a file was found in.
-enum class FoundIn { Application, Search, System };
-
-/// A file with the right name that could not serve: "found PATH, but it is 32-bit".
-struct Rejection {
-    std::string path;
-    std::string reason; // the whole sentence
-};
 
 /// One import of one module: the name as the importer spells it, and what it led to.
 struct ImportEdge {
@@ -86,8 +79,8 @@ struct ClosureResult {
     /// The chain shown for a named dependency, ending in its own name.
     std::vector<std::string> ChainOf(const NamedDependency &dependency) const;
     bool AnyMissing() const;
-    /// 0 all found, 1 something is missing, 2 a file could not be read or a table is damaged.
-    int ExitStatus() const;
+    /// Complete when all was found; Unreadable when a file could not be read or a table is damaged.
+    PackagerOutcome Outcome() const;
 };
 
 /// Builds closures over one search order. The folder and facts caches may be shared by several
@@ -95,7 +88,7 @@ struct ClosureResult {
 class ClosureBuilder {
 public:
     ClosureBuilder(const SearchOrder &order, FolderCache &folders, PeFactsCache &facts)
-        : m_order(order), m_folders(folders), m_facts(facts)
+        : m_search(order, folders, facts), m_facts(facts)
     {
     }
 
@@ -112,12 +105,8 @@ private:
     void Expand(Run &run, std::size_t module);
     void Finish(Run &run);
 
-    const SearchOrder &m_order;
-    FolderCache &m_folders;
+    DllSearch m_search;
     PeFactsCache &m_facts;
 };
-
-/// A name folded to ASCII lower case, as names are compared.
-std::string FoldedName(std::string_view name);
 
 } // namespace quorvane

@@ -1,26 +1,11 @@
 #include "core/packager/DllHints.h"
 
+#include "core/text/AsciiCase.h"
+
 #include <algorithm>
 
 namespace quorvane {
 namespace {
-
-char Fold(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Folded(std::string_view text)
-{
-    std::string folded(text);
-    std::transform(folded.begin(), folded.end(), folded.begin(), Fold);
-    return folded;
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix)
-{
-    return text.size() >= prefix.size() && Folded(text.substr(0, prefix.size())) == prefix;
-}
 
 std::vector<std::string_view> Words(std::string_view line)
 {
@@ -61,7 +46,8 @@ bool MatchesIgnoringCase(std::string_view pattern, std::string_view text)
     std::size_t p = 0, t = 0;
     std::size_t star = std::string_view::npos, resume = 0;
     while (t < text.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(text[t]))) {
+        if (p < pattern.size() &&
+            (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(text[t]))) {
             ++p;
             ++t;
         } else if (p < pattern.size() && pattern[p] == '*') {
@@ -125,7 +111,7 @@ HintTable HintTable::Parse(std::string_view text)
         }
         const auto index = static_cast<std::size_t>(category - table.m_categories.begin());
         for (std::size_t w = 1; w < words.size(); ++w) {
-            std::string pattern = Folded(words[w]);
+            std::string pattern = ToAsciiLower(words[w]);
             if (std::find(seenPatterns.begin(), seenPatterns.end(), pattern) !=
                 seenPatterns.end()) {
                 problem("pattern " + pattern + " is listed twice");
@@ -175,8 +161,8 @@ const DllHint &HintForDependency(std::string_view name)
 
 bool IsApiSetName(std::string_view name)
 {
-    return StartsWithIgnoringCase(name, "api-ms-win-") ||
-           StartsWithIgnoringCase(name, "ext-ms-win-");
+    return StartsWithIgnoringAsciiCase(name, "api-ms-win-") ||
+           StartsWithIgnoringAsciiCase(name, "ext-ms-win-");
 }
 
 } // namespace quorvane

@@ -2,8 +2,11 @@
 
 #include "core/check/FilePresence.h"
 #include "core/check/MissingCheck.h"
-#include "core/packager/DllHints.h"
+#include "core/packager/DllSearch.h"
 #include "core/packager/PeFacts.h"
+#include "core/platform/FolderListing.h"
+#include "core/platform/PathRules.h"
+#include "core/text/AsciiCase.h"
 
 #include <algorithm>
 #include <atomic>
@@ -44,49 +47,9 @@ std::vector<std::string> FilesUnder(const std::string &folder, std::string &prob
     return files;
 }
 
-// What one name came to for files of one machine in one folder.
-struct Outcome {
-    bool found = false;
-    bool apiSet = false;
-    std::vector<Rejection> rejected;
-    std::string reason;
-};
-
-} // namespace
-
-unsigned DefaultThreadCount()
+// Reading the files is the work: spread it over the cores, each file on its own slot.
+std::vector<PeFacts> ReadAllFacts(const std::vector<std::string> &files, unsigned threads)
 {
-    return std::max(1u, std::thread::hardware_concurrency());
-}
-
-int FolderReportResult::ExitStatus() const
-{
-    if (!ok || !damaged.empty()) {
-        return 2;
-    }
-    return missing.empty() ? 0 : 1;
-}
-
-FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrder &order,
-                                     const std::optional<std::string> &who, unsigned threads)
-{
-    FolderReportResult report;
-    std::error_code ec;
-    if (!fs::is_directory(folder, ec)) {
-        report.status = "not a folder";
-        return report;
-    }
-    std::string problem;
-    const std::vector<std::string> files = FilesUnder(folder, problem);
-    if (!problem.empty()) {
-        report.status = problem;
-        return report;
-    }
-    report.ok = true;
-    report.status = "OK.";
-    report.filesSeen = files.size();
-
-    // Reading the files is the work: spread it over the cores, each file on its own slot.
     std::vector<PeFacts> facts(files.size());
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
@@ -104,133 +67,196 @@ FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrde
     for (std::thread &worker : workers) {
         worker.join();
     }
+    return facts;
+}
 
-    // Candidates that lie in the folder were read already.
-    PeFactsCache cache;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (facts[i].readable) {
-            PeFacts header = facts[i];
-            header.imports.clear();
-            header.delayImports.clear();
-            cache.Put(files[i], std::move(header));
+// One name a file needs: the first spelling of each name (letter case ignored), imports first.
+struct NeededName {
+    const std::string *name;
+    std::string folded;
+    bool delayLoaded;
+};
+
+std::vector<NeededName> NeededNames(const PeFacts &facts)
+{
+    std::vector<NeededName> names;
+    for (const auto *list : {&facts.imports, &facts.delayImports}) {
+        for (const std::string &name : *list) {
+            std::string folded = ToAsciiLower(name);
+            if (std::none_of(names.begin(), names.end(),
+                             [&folded](const NeededName &n) { return n.folded == folded; })) {
+                names.push_back({&name, std::move(folded), list == &facts.delayImports});
+            }
         }
     }
-    FolderCache folders;
-    const std::string rootPrefix = FolderPrefix(folder);
-    const std::string whoFolded = who ? FoldedName(*who) : std::string();
-    std::unordered_map<std::string, Outcome> outcomes; // by name, folder and machine
-    std::map<std::string, ReportMissing> missing;      // by folded name
-    std::map<std::string, std::string> apiSets;
+    return names;
+}
 
-    const auto resolve = [&](const std::string &file, const PeFacts &importer,
-                             const std::string &name) -> const Outcome & {
-        const std::string ownPrefix = ApplicationPrefix(file);
-        std::string key =
-            FoldedName(name) + '\0' + ownPrefix + '\0' + std::to_string(importer.machine);
-        if (const auto known = outcomes.find(key); known != outcomes.end()) {
-            return known->second;
-        }
-        Outcome outcome;
-        if (!IsPlainFileName(name)) {
-            outcome.reason = "not a plain file name: never looked for";
-        } else if (IsApiSetName(name)) {
-            outcome.apiSet = true;
-        } else {
-            std::vector<std::string> prefixes{ownPrefix};
-            if (rootPrefix != ownPrefix) {
-                prefixes.push_back(rootPrefix);
-            }
-            prefixes.insert(prefixes.end(), order.SearchPrefixes().begin(),
-                            order.SearchPrefixes().end());
-            if (const std::string &system = order.SystemFolder(importer.kind); !system.empty()) {
-                prefixes.push_back(FolderPrefix(system));
-            }
-            for (const std::string &prefix : prefixes) {
-                const auto entry = folders.FindEntry(prefix, name);
-                if (!entry) {
-                    continue;
-                }
-                const std::string path = prefix + *entry;
-                const PeFacts &candidate = cache.Get(path, false);
-                if (!candidate.readable) {
-                    outcome.rejected.push_back(
-                        {path, "found " + path + ", but it is not a readable PE file"});
-                } else if (candidate.machine != importer.machine) {
-                    outcome.rejected.push_back(
-                        {path, "found " + path + ", but " + MachineMismatch(candidate, importer)});
-                } else {
-                    outcome.found = true;
-                    break;
-                }
-            }
-            outcome.found =
-                outcome.found || (!order.HasSystemFolder() && outcome.rejected.empty() &&
-                                  HintFor(name).category == kHintSystem);
-        }
-        return outcomes.emplace(std::move(key), std::move(outcome)).first->second;
-    };
+// Gathers the names the files need into the report's lists, looking each up once per name, folder
+// and machine.
+class NeedsCollector {
+public:
+    NeedsCollector(const std::string &folder, const SearchOrder &order,
+                   const std::optional<std::string> &who)
+        : m_search(order, m_folders, m_cache), m_rootPrefix(FolderPrefix(folder)), m_who(who),
+          m_whoFolded(who ? ToAsciiLower(*who) : std::string())
+    {
+    }
 
+    /// A file of the folder that a lookup may find: its headers are known already.
+    void Know(const std::string &file, const PeFacts &facts)
+    {
+        PeFacts header = facts;
+        header.imports.clear();
+        header.delayImports.clear();
+        m_cache.Put(file, std::move(header));
+    }
+
+    void Add(const std::string &file, const PeFacts &facts, FolderReportResult &report);
+    void Finish(FolderReportResult &report);
+
+private:
+    const DllSearchResult &Find(const std::string &file, const PeFacts &importer,
+                                const NeededName &need);
+    void AddMissing(const std::string &file, const NeededName &need, const DllSearchResult &found);
+
+    PeFactsCache m_cache;
+    FolderCache m_folders;
+    DllSearch m_search;
+    std::string m_rootPrefix;
+    const std::optional<std::string> &m_who;
+    std::string m_whoFolded;
+    std::unordered_map<std::string, DllSearchResult> m_found; // by name, folder and machine
+    std::map<std::string, ReportMissing> m_missing;           // by folded name
+    std::map<std::string, std::string> m_apiSets;
+};
+
+const DllSearchResult &NeedsCollector::Find(const std::string &file, const PeFacts &importer,
+                                            const NeededName &need)
+{
+    const std::string ownPrefix = ApplicationPrefix(file);
+    std::string key = need.folded + '\0' + ownPrefix + '\0' + std::to_string(importer.machine);
+    if (const auto known = m_found.find(key); known != m_found.end()) {
+        return known->second;
+    }
+    // A file's own folder first, then the folder under report, where a plugin in a subfolder
+    // finds the program's DLLs.
+    std::vector<std::string> applicationPrefixes{ownPrefix};
+    if (m_rootPrefix != ownPrefix) {
+        applicationPrefixes.push_back(m_rootPrefix);
+    }
+    DllSearchResult found = m_search.Find(*need.name, applicationPrefixes, importer, false);
+    return m_found.emplace(std::move(key), std::move(found)).first->second;
+}
+
+void NeedsCollector::Add(const std::string &file, const PeFacts &facts, FolderReportResult &report)
+{
+    for (const NeededName &need : NeededNames(facts)) {
+        if (m_who && need.folded == m_whoFolded) {
+            report.who.push_back({file, need.delayLoaded});
+        }
+        const DllSearchResult &found = Find(file, facts, need);
+        switch (found.outcome) {
+        case DllSearchOutcome::ApiSet:
+            m_apiSets.emplace(need.folded, *need.name);
+            break;
+        case DllSearchOutcome::Missing:
+        case DllSearchOutcome::NotPlainName:
+            AddMissing(file, need, found);
+            break;
+        case DllSearchOutcome::Found:
+        case DllSearchOutcome::SystemAssumed:
+            break;
+        }
+    }
+}
+
+void NeedsCollector::AddMissing(const std::string &file, const NeededName &need,
+                                const DllSearchResult &found)
+{
+    auto [slot, added] = m_missing.try_emplace(need.folded);
+    ReportMissing &m = slot->second;
+    if (added) {
+        m.name = *need.name;
+        m.delayLoaded = true;
+        if (found.outcome == DllSearchOutcome::NotPlainName) {
+            m.reason = kNotPlainNameReason;
+        }
+    }
+    m.neededBy.push_back({file, need.delayLoaded});
+    m.delayLoaded = m.delayLoaded && need.delayLoaded;
+    for (const Rejection &r : found.rejected) {
+        if (std::none_of(m.rejected.begin(), m.rejected.end(),
+                         [&r](const Rejection &have) { return have.path == r.path; })) {
+            m.rejected.push_back(r);
+        }
+    }
+}
+
+void NeedsCollector::Finish(FolderReportResult &report)
+{
+    for (auto &[folded, m] : m_missing) {
+        report.missing.push_back(std::move(m));
+    }
+    for (auto &[folded, name] : m_apiSets) {
+        report.apiSets.push_back(std::move(name));
+    }
+}
+
+} // namespace
+
+unsigned DefaultThreadCount()
+{
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+PackagerOutcome FolderReportResult::Outcome() const
+{
+    if (!ok || !damaged.empty()) {
+        return PackagerOutcome::Unreadable;
+    }
+    return missing.empty() ? PackagerOutcome::Complete : PackagerOutcome::Incomplete;
+}
+
+FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrder &order,
+                                     const std::optional<std::string> &who, unsigned threads)
+{
+    FolderReportResult report;
+    if (!IsFolder(folder)) {
+        report.status = "not a folder";
+        return report;
+    }
+    std::string problem;
+    const std::vector<std::string> files = FilesUnder(folder, problem);
+    if (!problem.empty()) {
+        report.status = problem;
+        return report;
+    }
+    report.ok = true;
+    report.status = "OK.";
+    report.filesSeen = files.size();
+
+    const std::vector<PeFacts> facts = ReadAllFacts(files, threads);
+    NeedsCollector needs(folder, order, who);
+    // Candidates that lie in the folder were read already.
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const PeFacts &f = facts[i];
-        if (!f.startsWithMz) {
+        if (facts[i].readable) {
+            needs.Know(files[i], facts[i]);
+        }
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!facts[i].startsWithMz) {
             continue; // not an executable: a README, a picture, a data file
         }
         ++report.peFiles;
-        if (!f.problem.empty()) {
-            report.damaged.push_back({files[i], f.problem});
+        if (!facts[i].problem.empty()) {
+            report.damaged.push_back({files[i], facts[i].problem});
         }
-        if (!f.readable) {
-            continue;
-        }
-        std::vector<std::pair<const std::string *, bool>> names;
-        std::vector<std::string> seen;
-        for (const auto *list : {&f.imports, &f.delayImports}) {
-            for (const std::string &name : *list) {
-                std::string folded = FoldedName(name);
-                if (std::find(seen.begin(), seen.end(), folded) != seen.end()) {
-                    continue;
-                }
-                seen.push_back(std::move(folded));
-                names.emplace_back(&name, list == &f.delayImports);
-            }
-        }
-        for (std::size_t n = 0; n < names.size(); ++n) {
-            const std::string &name = *names[n].first;
-            const bool delayLoaded = names[n].second;
-            if (who && seen[n] == whoFolded) {
-                report.who.push_back({files[i], delayLoaded});
-            }
-            const Outcome &outcome = resolve(files[i], f, name);
-            if (outcome.apiSet) {
-                apiSets.emplace(seen[n], name);
-                continue;
-            }
-            if (outcome.found) {
-                continue;
-            }
-            auto [slot, added] = missing.try_emplace(seen[n]);
-            ReportMissing &m = slot->second;
-            if (added) {
-                m.name = name;
-                m.delayLoaded = true;
-                m.reason = outcome.reason;
-            }
-            m.neededBy.push_back({files[i], delayLoaded});
-            m.delayLoaded = m.delayLoaded && delayLoaded;
-            for (const Rejection &r : outcome.rejected) {
-                if (std::none_of(m.rejected.begin(), m.rejected.end(),
-                                 [&r](const Rejection &have) { return have.path == r.path; })) {
-                    m.rejected.push_back(r);
-                }
-            }
+        if (facts[i].readable) {
+            needs.Add(files[i], facts[i], report);
         }
     }
-    for (auto &[folded, m] : missing) {
-        report.missing.push_back(std::move(m));
-    }
-    for (auto &[folded, name] : apiSets) {
-        report.apiSets.push_back(std::move(name));
-    }
+    needs.Finish(report);
     return report;
 }
 

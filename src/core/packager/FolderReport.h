@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/packager/DependencyClosure.h"
+#include "core/packager/PackagerOutcome.h"
 #include "core/packager/SearchOrder.h"
 
 #include <cstddef>
@@ -35,8 +36,8 @@ struct FolderReportResult {
     std::vector<Damage> damaged;        // in path order
     std::vector<ReportNeed> who;        // with a name to ask for: the files that import it
 
-    /// 0 nothing missing, 1 something missing, 2 a file could not be read or is damaged.
-    int ExitStatus() const;
+    /// Unreadable when the folder or a file in it could not be read, or a table is damaged.
+    PackagerOutcome Outcome() const;
 };
 
 /// Reads every PE file under folder (links are not followed; files that do not start with "MZ"

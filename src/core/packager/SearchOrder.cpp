@@ -1,49 +1,10 @@
 #include "core/packager/SearchOrder.h"
 
+#include "core/platform/FolderListing.h"
 #include "core/platform/PathRules.h"
 #include "core/platform/modSysFolder.h"
 
-#include <filesystem>
-
 namespace quorvane {
-namespace {
-
-bool IsFolder(const std::string &path)
-{
-    std::error_code ignored;
-    return !path.empty() && std::filesystem::is_directory(path, ignored);
-}
-
-bool IsSeparator(char c)
-{
-    return kFolderSeparators.find(c) != std::string_view::npos;
-}
-
-} // namespace
-
-std::string WithoutTrailingSeparators(std::string folder)
-{
-    while (folder.size() > 1 && IsSeparator(folder.back())) {
-        folder.pop_back();
-    }
-    return folder;
-}
-
-std::string FolderPrefix(const std::string &folder)
-{
-    const std::string trimmed = WithoutTrailingSeparators(folder);
-    if (!trimmed.empty() && IsSeparator(trimmed.back())) {
-        return trimmed; // the root
-    }
-    return trimmed + kPathSeparator;
-}
-
-std::string FileNameOf(const std::string &path)
-{
-    const std::size_t cut = path.find_last_of(kFolderSeparators);
-    return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 std::optional<SearchOrder> SearchOrder::Make(const std::vector<std::string> &searchDirs,
                                              const std::optional<std::string> &systemDir,
                                              const std::optional<std::string> &winePrefix,

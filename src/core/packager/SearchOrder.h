@@ -40,11 +40,4 @@ private:
     std::string m_system64Bit;
 };
 
-/// A folder as given on the command line, without trailing separators ("/" stays "/").
-std::string WithoutTrailingSeparators(std::string folder);
-/// The folder followed by exactly one separator: the prefix a file name is appended to.
-std::string FolderPrefix(const std::string &folder);
-/// The last component of a path.
-std::string FileNameOf(const std::string &path);
-
 } // namespace quorvane

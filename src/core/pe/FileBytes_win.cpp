@@ -1,23 +1,9 @@
 #include "core/pe/FileBytes.h"
+#include "core/platform/WinText.h"
 
 #include <algorithm>
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 namespace quorvane {
-namespace {
-
-std::wstring Widen(const std::string &utf8)
-{
-    const int n =
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
-}
-
-} // namespace
 
 std::unique_ptr<FileBytes> FileBytes::Open(const std::string &path)
 {

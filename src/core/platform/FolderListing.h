@@ -19,6 +19,9 @@ using FolderEntryVisitor = std::function<void(std::string_view name, EntryKind k
 /// a name starting with ".") come as Other. False, with no call, when the folder cannot be read.
 bool ListFolder(const std::string &folder, const FolderEntryVisitor &visit);
 
+/// Whether path names a folder, a link being taken as what it points to.
+bool IsFolder(const std::string &path);
+
 /// Whether the entry name of folder is a regular, visible file, a link being taken as what it
 /// points to (a dangling link is nothing).
 bool IsRegularFileAt(const std::string &folder, const std::string &name);

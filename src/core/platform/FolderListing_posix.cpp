@@ -1,4 +1,5 @@
 #include "core/platform/FolderListing.h"
+#include "core/platform/PathRules.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -60,11 +61,14 @@ bool IsRegularFileAt(const std::string &folder, const std::string &name)
     if (name.empty() || name.front() == '.') {
         return false;
     }
-    const std::string path = folder.empty()         ? name
-                             : folder.back() == '/' ? folder + name
-                                                    : folder + "/" + name;
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::stat(JoinPath(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsFolder(const std::string &path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 } // namespace quorvane

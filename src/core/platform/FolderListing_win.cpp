@@ -1,4 +1,5 @@
 #include "core/platform/FolderListing.h"
+#include "core/platform/PathRules.h"
 #include "core/platform/WinText.h"
 
 namespace quorvane {
@@ -7,22 +8,13 @@ namespace {
 constexpr DWORD kNeverFound = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
                               FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
 
-std::wstring Joined(const std::string &folder, const std::wstring &tail)
-{
-    std::wstring path = Widen(folder);
-    if (!path.empty() && path.back() != L'\\' && path.back() != L'/') {
-        path += L'\\';
-    }
-    return path + tail;
-}
-
 } // namespace
 
 bool ListFolder(const std::string &folder, const FolderEntryVisitor &visit)
 {
     WIN32_FIND_DATAW data{};
     const HANDLE find =
-        ::FindFirstFileExW(Joined(folder, L"*").c_str(), FindExInfoBasic, &data,
+        ::FindFirstFileExW(Widen(JoinPath(folder, "*")).c_str(), FindExInfoBasic, &data,
                            FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE) {
         return false;
@@ -39,8 +31,14 @@ bool ListFolder(const std::string &folder, const FolderEntryVisitor &visit)
 
 bool IsRegularFileAt(const std::string &folder, const std::string &name)
 {
-    const DWORD attributes = ::GetFileAttributesW(Joined(folder, Widen(name)).c_str());
+    const DWORD attributes = ::GetFileAttributesW(Widen(JoinPath(folder, name)).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kNeverFound) == 0;
+}
+
+bool IsFolder(const std::string &path)
+{
+    const DWORD attributes = ::GetFileAttributesW(Widen(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 } // namespace quorvane

@@ -1,7 +1,6 @@
 #include "core/platform/modShellExecute.h"
 
-#include <algorithm>
-#include <cctype>
+#include "core/text/AsciiCase.h"
 
 namespace quorvane {
 namespace {
@@ -45,11 +44,7 @@ thread_local ShellError t_lastShellError;
 
 bool HoldsExe(const std::string &document)
 {
-    std::string upper(document);
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) {
-        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    });
-    return upper.find(".EXE") != std::string::npos;
+    return ToAsciiLower(document).find(".exe") != std::string::npos;
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // The desktop's default opener stands in for the Windows shell.
+#include "core/platform/PathRules.h"
 #include "core/platform/modShellExecute.h"
 
 #include <fcntl.h>
@@ -142,7 +143,7 @@ std::intptr_t PlatformShellExecute(WindowHandle /*owner*/, const std::string &op
     std::string argument = file;
     if (!IsAddress(file)) {
         const bool relative = file.empty() || file.front() != '/';
-        const std::string path = relative && !directory.empty() ? directory + "/" + file : file;
+        const std::string path = relative ? JoinPath(directory, file) : file;
         if (const std::intptr_t found = CheckFileDocument(path); found != kShellOpened) {
             return found;
         }

@@ -1,6 +1,7 @@
 #include "core/platform/modSysFolder.h"
 
-#include <sys/stat.h>
+#include "core/platform/FolderListing.h"
+#include "core/platform/PathRules.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -15,22 +16,6 @@ std::string_view Environment(const char *name)
     return value ? std::string_view(value) : std::string_view();
 }
 
-// Callers append a separator and a name, so the folder must not end in one. A lone "/" stays: the
-// empty text would mean "no system folder".
-std::string WithoutTrailingSlashes(std::string_view path)
-{
-    while (path.size() > 1 && path.back() == '/') {
-        path.remove_suffix(1);
-    }
-    return std::string(path);
-}
-
-bool IsFolder(const std::string &path)
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // The Wine prefix in use when no folder is named: $WINEPREFIX, else ~/.wine, when it holds a
 // system32 folder.
 std::string WinePrefixOfThisMachine()
@@ -41,9 +26,9 @@ std::string WinePrefixOfThisMachine()
         if (home.empty()) {
             return {};
         }
-        prefix = WithoutTrailingSlashes(home) + "/.wine";
+        prefix = WithoutTrailingSeparators(home) + "/.wine";
     }
-    prefix = WithoutTrailingSlashes(prefix);
+    prefix = WithoutTrailingSeparators(prefix);
     return IsFolder(prefix + "/drive_c/windows/system32") ? prefix : std::string();
 }
 
@@ -51,8 +36,10 @@ std::string WinePrefixOfThisMachine()
 // system32, which is where Windows programs on this machine find their system libraries.
 std::string SystemFolderOfThisMachine()
 {
+    // Callers append a separator and a name, so the folder must not end in one. A lone "/" stays:
+    // the empty text would mean "no system folder".
     if (const std::string_view named = Environment("QUORVANE_SYSTEM_DIR"); !named.empty()) {
-        return WithoutTrailingSlashes(named);
+        return WithoutTrailingSeparators(named);
     }
     const std::string prefix = WinePrefixOfThisMachine();
     return prefix.empty() ? std::string() : prefix + "/drive_c/windows/system32";

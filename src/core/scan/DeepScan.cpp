@@ -3,6 +3,7 @@
 #include "core/pe/FileBytes.h"
 #include "core/scan/CandidateSearch.h"
 #include "core/scan/NameChars.h"
+#include "core/text/AsciiCase.h"
 
 #include <algorithm>
 #include <bit>

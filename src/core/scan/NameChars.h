@@ -30,15 +30,4 @@ inline bool IsNameChar(char c)
     return kNameChars[static_cast<std::uint8_t>(c)];
 }
 
-/// ASCII upper case: a to z become A to Z; every other byte stays.
-inline std::uint8_t AsciiUpper(std::uint8_t byte)
-{
-    return byte >= 'a' && byte <= 'z' ? static_cast<std::uint8_t>(byte - ('a' - 'A')) : byte;
-}
-
-inline char AsciiUpper(char c)
-{
-    return static_cast<char>(AsciiUpper(static_cast<std::uint8_t>(c)));
-}
-
 } // namespace quorvane

@@ -68,7 +68,7 @@ TEST_F(Closure, FollowsTheOrderAppFolderThenSearchFoldersThenSystem)
     EXPECT_EQ(Module(c, "three.dll")->path, P("second/three.dll"));
     EXPECT_EQ(Module(c, "KERNEL32.dll")->path, P("sys/kernel32.dll"));
     EXPECT_EQ(Module(c, "KERNEL32.dll")->where, FoundIn::System);
-    EXPECT_EQ(c.ExitStatus(), 0);
+    EXPECT_EQ(c.Outcome(), PackagerOutcome::Complete);
 }
 
 TEST_F(Closure, VisitsEachDllOnceThroughCyclesAndShowsTheShortestChain)
@@ -85,7 +85,7 @@ TEST_F(Closure, VisitsEachDllOnceThroughCyclesAndShowsTheShortestChain)
     EXPECT_EQ(gone->state, NamedState::Missing);
     EXPECT_EQ(c.ChainOf(*gone),
               (std::vector<std::string>{"app.exe", "a.dll", "b.dll", "gone.dll"}));
-    EXPECT_EQ(c.ExitStatus(), 1);
+    EXPECT_EQ(c.Outcome(), PackagerOutcome::Incomplete);
 }
 
 TEST_F(Closure, DelayLoadedMeansNothingLoadedAtStartNeedsIt)
@@ -105,7 +105,8 @@ TEST_F(Closure, DelayLoadedMeansNothingLoadedAtStartNeedsIt)
     EXPECT_TRUE(Named(c, "gone-under.dll")->delayLoaded);
     EXPECT_EQ(c.ChainOf(*Named(c, "gone-under.dll")),
               (std::vector<std::string>{"app.exe", "later.dll", "gone-under.dll"}));
-    EXPECT_EQ(c.ExitStatus(), 1); // a missing delay-loaded DLL is still missing
+    EXPECT_EQ(c.Outcome(),
+              PackagerOutcome::Incomplete); // a missing delay-loaded DLL is still missing
 }
 
 TEST_F(Closure, AFileOfAnotherMachineIsPassedOverAndNamed)
@@ -140,7 +141,7 @@ TEST_F(Closure, ApiSetContractsAreNeverMissingNorLookedFor)
     const ClosureResult c = Build(P("app/app.exe"));
     EXPECT_EQ(Named(c, "api-ms-win-core-synch-l1-2-0.dll")->state, NamedState::ApiSet);
     EXPECT_EQ(Named(c, "EXT-MS-WIN-SHELL-L1-1-0.DLL")->state, NamedState::ApiSet);
-    EXPECT_EQ(c.ExitStatus(), 0);
+    EXPECT_EQ(c.Outcome(), PackagerOutcome::Complete);
 }
 
 TEST_F(Closure, NamesThatHoldPathsStayNames)
@@ -181,12 +182,12 @@ TEST_F(Closure, DamagedFilesAreDamagedNeverDependencyFree)
     EXPECT_EQ(c.damaged[0].path, P("app/broken.dll")); // in path order
     EXPECT_EQ(c.damaged[1].path, P("app/fake.dll"));
     EXPECT_EQ(c.damaged[1].status, "Error mapping file.");
-    EXPECT_EQ(c.ExitStatus(), 2);
+    EXPECT_EQ(c.Outcome(), PackagerOutcome::Unreadable);
 
     const ClosureResult unreadable = Build(P("app/missing.exe"));
     EXPECT_FALSE(unreadable.ok);
     EXPECT_EQ(unreadable.status, "Error mapping file.");
-    EXPECT_EQ(unreadable.ExitStatus(), 2);
+    EXPECT_EQ(unreadable.Outcome(), PackagerOutcome::Unreadable);
 }
 
 TEST_F(Closure, TheSystemFolderFollowsTheProgramsBitnessInAWinePrefix)
@@ -236,7 +237,7 @@ TEST_F(Closure, SystemFilesAreListedNotFollowed)
     EXPECT_EQ(c.modules.size(), 2u);
     EXPECT_FALSE(Module(c, "user32.dll")->followed);
     EXPECT_TRUE(c.named.empty());
-    EXPECT_EQ(c.ExitStatus(), 0);
+    EXPECT_EQ(c.Outcome(), PackagerOutcome::Complete);
 }
 
 TEST_F(Closure, WithoutASystemFolderWindowsComponentsAreAssumedNotMissing)

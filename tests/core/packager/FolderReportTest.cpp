@@ -57,7 +57,7 @@ TEST_F(Report, OneListOfMissingNamesWithTheFilesThatNeedThem)
     EXPECT_EQ(r.apiSets, std::vector<std::string>{"api-ms-win-core-synch-l1-2-0.dll"});
     ASSERT_EQ(r.damaged.size(), 1u);
     EXPECT_EQ(r.damaged[0].path, P("app/plugins/broken.dll"));
-    EXPECT_EQ(r.ExitStatus(), 2);
+    EXPECT_EQ(r.Outcome(), PackagerOutcome::Unreadable);
 }
 
 TEST_F(Report, WhoImportsANameInAnyCase)
@@ -112,7 +112,7 @@ TEST_F(Report, AFolderThatIsNoFolderIsAnError)
     dir.Write("app", "a file");
     const FolderReportResult r = Run();
     EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.ExitStatus(), 2);
+    EXPECT_EQ(r.Outcome(), PackagerOutcome::Unreadable);
 }
 
 } // namespace
