@@ -9,8 +9,9 @@ namespace quorvane {
 int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
 {
     CommandContext context{out, err};
-    CLI::App app("Lists the files a Windows executable (EXE, DLL, OCX) needs, and which are missing.",
-                 "quorvane-cli");
+    CLI::App app(
+        "Lists the files a Windows executable (EXE, DLL, OCX) needs, and which are missing.",
+        "quorvane-cli");
     bool version = false;
     app.add_flag("--version", version, "Print the version and exit");
     app.require_subcommand(0, 1);

@@ -52,6 +52,7 @@ void AddTreeCommand(CLI::App &app, CommandContext &context)
             context.status = kExitUsage;
             return;
         }
+        options->view.demangle = options->search.demangle;
         FolderCache folders;
         PeFactsCache facts;
         ClosureBuilder builder(*order, folders, facts);
@@ -109,14 +110,16 @@ void AddReportCommand(CLI::App &app, CommandContext &context)
             status = kExitOk; // the question was who imports it, not what is missing
         }
         if (options->search.json) {
-            nlohmann::json doc = FolderReportJson(options->folder, report, options->who);
+            nlohmann::json doc =
+                FolderReportJson(options->folder, report, options->who, options->search.demangle);
             doc["search_order"] = SearchOrderJson(*order);
             doc["exit_status"] = status;
             WriteJsonDocument(context.out, doc);
         } else if (!report.ok) {
             context.err << EscapeControls(options->folder) << ": " << report.status << '\n';
         } else {
-            WritePlainFolderReport(context.out, options->folder, report, options->who.has_value());
+            WritePlainFolderReport(context.out, options->folder, report, options->who.has_value(),
+                                   options->search.demangle);
         }
         context.status = status;
     });
@@ -150,14 +153,15 @@ void AddBundleCommand(CLI::App &app, CommandContext &context)
         }
         const int status = closure.ok ? ExitStatusOf(bundle.Outcome(closure)) : kExitUnreadable;
         if (options->search.json) {
-            WriteJsonDocument(context.out, BundleJson(closure, bundle, options->to, *order));
+            WriteJsonDocument(context.out, BundleJson(closure, bundle, options->to, *order,
+                                                      options->search.demangle));
         } else if (!closure.ok) {
             context.err << EscapeControls(options->file) << ": " << closure.status << '\n';
         } else if (!bundle.ok) {
             context.err << EscapeControls(options->to) << ": " << EscapeControls(bundle.status)
                         << '\n';
         } else {
-            WritePlainBundle(context.out, closure, bundle);
+            WritePlainBundle(context.out, closure, bundle, options->search.demangle);
         }
         context.status = status;
     });

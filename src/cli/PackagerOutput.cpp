@@ -1,11 +1,13 @@
 #include "cli/PackagerOutput.h"
 
 #include "cli/Cli.h"
+#include "cli/EntryPointOutput.h"
 #include "cli/Report.h"
 #include "core/packager/DllHints.h"
 #include "core/text/AsciiCase.h"
 
 #include <algorithm>
+#include <map>
 #include <ostream>
 
 namespace quorvane {
@@ -84,6 +86,11 @@ void WriteTree(std::ostream &out, const ClosureResult &closure)
         std::size_t module;
         std::size_t next;
     };
+    // How many functions each module's import of a DLL lacks, to mark the edge.
+    std::map<std::pair<std::size_t, std::size_t>, std::size_t> lacking;
+    for (const ClosureMissingFunctions &m : closure.missingFunctions) {
+        lacking[{m.importer, m.dll}] += m.functions.missing.size();
+    }
     out << EscapeControls(closure.rootPath) << '\n';
     shown[0] = true;
     std::vector<Step> stack{{0, 0}};
@@ -107,6 +114,9 @@ void WriteTree(std::ostream &out, const ClosureResult &closure)
             const ClosureModule &target = closure.modules[edge.target];
             out << " => " << EscapeControls(target.path)
                 << Marks(edge.delayLoaded, target.where == FoundIn::System);
+            if (const auto l = lacking.find({step.module, edge.target}); l != lacking.end()) {
+                out << " [" << MissingFunctionsCount(l->second) << ']';
+            }
             if (shown[edge.target]) {
                 out << (target.imports.empty() ? "\n" : " (see above)\n");
                 continue;
@@ -214,6 +224,8 @@ void SearchOptions::AddTo(CLI::App &command)
                                     "A Wine prefix: its system32 for 64-bit programs, syswow64 "
                                     "for 32-bit ones (default: $WINEPREFIX, else ~/.wine)");
     system->excludes(wine);
+    command.add_flag("--demangle", demangle,
+                     "Show the decorated C++ names of missing functions readably");
     command.add_flag("--json", json, "Print one JSON document");
 }
 
@@ -263,16 +275,23 @@ void WritePlainClosure(std::ostream &out, std::ostream &err, const ClosureResult
     const auto missing = InState(closure, NamedState::Missing);
     const auto apiSets = InState(closure, NamedState::ApiSet);
     const auto assumed = InState(closure, NamedState::SystemAssumed);
+    const std::string functions = MissingFunctionsCount(closure.MissingFunctionCount());
     if (view.missingOnly) {
-        if (!missing.empty()) {
-            out << EscapeControls(closure.rootPath) << ": " << missing.size() << " missing\n";
+        if (!missing.empty() || !functions.empty()) {
+            out << EscapeControls(closure.rootPath) << ": ";
+            if (!missing.empty()) {
+                out << missing.size() << " missing" << (functions.empty() ? "" : ", ");
+            }
+            out << functions << '\n';
             WritePlainMissing(out, closure);
+            WritePlainMissingFunctions(out, closure, view.demangle);
         }
         WritePlainDamaged(out, closure.damaged);
         return;
     }
     if (view.tree) {
         WriteTree(out, closure);
+        WritePlainMissingFunctions(out, closure, view.demangle);
         WritePlainDamaged(out, closure.damaged);
         return;
     }
@@ -280,11 +299,12 @@ void WritePlainClosure(std::ostream &out, std::ostream &err, const ClosureResult
     out << EscapeControls(closure.rootPath) << ": " << BitsOf(root.kind) << "-bit ("
         << MachineName(root.machine) << "); " << Count(closure.modules.size() - 1, "DLL")
         << " found, " << missing.size() << " missing, " << Count(apiSets.size(), "API-set contract")
-        << '\n';
+        << (functions.empty() ? "" : ", ") << functions << '\n';
     if (!missing.empty()) {
         out << "missing:\n";
         WritePlainMissing(out, closure);
     }
+    WritePlainMissingFunctions(out, closure, view.demangle);
     if (closure.modules.size() > 1) {
         out << "found:\n";
         for (const std::size_t m : ResolvedModules(closure)) {
@@ -306,6 +326,7 @@ void WritePlainClosure(std::ostream &out, std::ostream &err, const ClosureResult
             out << "  " << EscapeControls(d->name) << Marks(d->delayLoaded, false) << '\n';
         }
     }
+    WritePlainIgnored(out, closure.ignored);
     WritePlainDamaged(out, closure.damaged);
 }
 
@@ -349,13 +370,15 @@ json ClosureJson(const ClosureResult &closure, const SearchOrder &order, const C
     file["resolved"] = std::move(resolved);
     file["api_sets"] = std::move(apiSets);
     file["system_assumed"] = std::move(assumed);
+    file["missing_entry_points"] = MissingFunctionsJson(closure, view.demangle);
+    file["ignored"] = closure.ignored;
     file["damaged"] = DamagedJson(closure.damaged);
     file["exit_status"] = ExitStatusOf(closure.Outcome());
     return file;
 }
 
 void WritePlainFolderReport(std::ostream &out, const std::string &folder,
-                            const FolderReportResult &report, bool whoOnly)
+                            const FolderReportResult &report, bool whoOnly, bool demangle)
 {
     if (whoOnly) {
         for (const ReportNeed &need : report.who) {
@@ -366,7 +389,17 @@ void WritePlainFolderReport(std::ostream &out, const std::string &folder,
     }
     out << EscapeControls(folder) << ": " << Count(report.peFiles, "PE file") << " of "
         << Count(report.filesSeen, "file") << "; " << Count(report.missing.size(), "missing name")
-        << ", " << report.damaged.size() << " damaged\n";
+        << ", " << report.damaged.size() << " damaged";
+    if (const std::size_t count = [&report] {
+            std::size_t n = 0;
+            for (const ReportMissingFunctions &m : report.missingFunctions) {
+                n += m.functions.missing.size();
+            }
+            return n;
+        }()) {
+        out << ", " << MissingFunctionsCount(count);
+    }
+    out << '\n';
     if (!report.missing.empty()) {
         out << "missing:\n";
     }
@@ -390,11 +423,13 @@ void WritePlainFolderReport(std::ostream &out, const std::string &folder,
             out << "  " << EscapeControls(name) << '\n';
         }
     }
+    WritePlainMissingFunctions(out, report, demangle);
+    WritePlainIgnored(out, report.ignored);
     WritePlainDamaged(out, report.damaged);
 }
 
 json FolderReportJson(const std::string &folder, const FolderReportResult &report,
-                      const std::optional<std::string> &who)
+                      const std::optional<std::string> &who, bool demangle)
 {
     const auto needs = [](const std::vector<ReportNeed> &list) {
         json array = json::array();
@@ -425,6 +460,8 @@ json FolderReportJson(const std::string &folder, const FolderReportResult &repor
                 {"pe_files", report.peFiles},
                 {"missing", std::move(missing)},
                 {"api_sets", report.apiSets},
+                {"missing_entry_points", MissingFunctionsJson(report, demangle)},
+                {"ignored", report.ignored},
                 {"damaged", DamagedJson(report.damaged)}};
     if (who) {
         doc["who"] = {{"name", *who}, {"files", needs(report.who)}};
@@ -432,7 +469,8 @@ json FolderReportJson(const std::string &folder, const FolderReportResult &repor
     return doc;
 }
 
-void WritePlainBundle(std::ostream &out, const ClosureResult &closure, const BundleResult &bundle)
+void WritePlainBundle(std::ostream &out, const ClosureResult &closure, const BundleResult &bundle,
+                      bool demangle)
 {
     static constexpr std::string_view kActions[] = {"copied",     "replaced", "already there",
                                                     "not copied", "failed",   "system"};
@@ -450,11 +488,12 @@ void WritePlainBundle(std::ostream &out, const ClosureResult &closure, const Bun
         out << "still missing:\n";
         WritePlainMissing(out, closure);
     }
+    WritePlainMissingFunctions(out, closure, demangle);
     WritePlainDamaged(out, closure.damaged);
 }
 
 json BundleJson(const ClosureResult &closure, const BundleResult &bundle, const std::string &folder,
-                const SearchOrder &order)
+                const SearchOrder &order, bool demangle)
 {
     static constexpr std::string_view kActions[] = {"copied",   "replaced", "present",
                                                     "conflict", "failed",   "system"};
@@ -475,7 +514,7 @@ json BundleJson(const ClosureResult &closure, const BundleResult &bundle, const 
                 {"status", bundle.status},
                 {"files", std::move(items)},
                 {"search_order", SearchOrderJson(order)},
-                {"closure", ClosureJson(closure, order, {})},
+                {"closure", ClosureJson(closure, order, {false, false, demangle})},
                 {"exit_status", ExitStatusOf(bundle.Outcome(closure))}};
     return doc;
 }

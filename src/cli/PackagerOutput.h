@@ -22,6 +22,7 @@ struct SearchOptions {
     std::optional<std::string> systemDir;
     std::optional<std::string> winePrefix;
     bool json = false;
+    bool demangle = false;
 
     void AddTo(CLI::App &command);
     /// The search order, or nullopt with a one-line message on err.
@@ -32,6 +33,7 @@ struct SearchOptions {
 struct ClosureView {
     bool missingOnly = false;
     bool tree = false;
+    bool demangle = false; // decorated C++ names of missing functions shown readably
 };
 
 void WritePlainClosure(std::ostream &out, std::ostream &err, const ClosureResult &closure,
@@ -44,13 +46,14 @@ void WritePlainMissing(std::ostream &out, const ClosureResult &closure);
 void WritePlainDamaged(std::ostream &out, const std::vector<Damage> &damaged);
 
 void WritePlainFolderReport(std::ostream &out, const std::string &folder,
-                            const FolderReportResult &report, bool whoOnly);
+                            const FolderReportResult &report, bool whoOnly, bool demangle);
 nlohmann::json FolderReportJson(const std::string &folder, const FolderReportResult &report,
-                                const std::optional<std::string> &who);
+                                const std::optional<std::string> &who, bool demangle);
 
-void WritePlainBundle(std::ostream &out, const ClosureResult &closure, const BundleResult &bundle);
+void WritePlainBundle(std::ostream &out, const ClosureResult &closure, const BundleResult &bundle,
+                      bool demangle);
 nlohmann::json BundleJson(const ClosureResult &closure, const BundleResult &bundle,
-                          const std::string &folder, const SearchOrder &order);
+                          const std::string &folder, const SearchOrder &order, bool demangle);
 
 /// quorvane-cli's exit status for an outcome: 0, 1 or 2.
 int ExitStatusOf(PackagerOutcome outcome);

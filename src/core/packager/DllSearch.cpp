@@ -1,6 +1,7 @@
 #include "core/packager/DllSearch.h"
 
 #include "core/packager/DllHints.h"
+#include "core/packager/KnownDlls.h"
 #include "core/platform/PathRules.h"
 
 namespace quorvane {
@@ -33,12 +34,17 @@ DllSearchResult DllSearch::Find(const std::string &name,
     if (const std::string &system = m_order.SystemFolder(importer.kind); !system.empty()) {
         places.push_back({FolderPrefix(system), FoundIn::System});
     }
+    const bool known = IsKnownDll(name);
     for (const Place &place : places) {
         const auto entry = m_folders.FindEntry(place.prefix, name);
         if (!entry) {
             continue;
         }
         std::string path = place.prefix + *entry;
+        if (known && place.where != FoundIn::System) {
+            result.ignored.push_back(std::move(path)); // Windows loads the system folder's copy
+            continue;
+        }
         const PeFacts &facts = m_facts.Get(path, readTables && place.where != FoundIn::System);
         if (!facts.readable) {
             result.rejected.push_back(

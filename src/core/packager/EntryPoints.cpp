@@ -2,7 +2,9 @@
 
 #include "core/packager/DllHints.h"
 #include "core/pe/modPETables.h"
+#include "core/text/AsciiCase.h"
 
+#include <algorithm>
 #include <charconv>
 #include <set>
 #include <utility>
@@ -136,6 +138,64 @@ std::vector<MissingEntryPoint> MissingEntryPoints(const std::string &dllPath,
 std::string FunctionLabel(const ImportedFunction &function)
 {
     return function.ordinal ? '#' + std::to_string(*function.ordinal) : function.name;
+}
+
+std::vector<MissingFunctions> CheckImportedFunctions(const std::vector<ImportedDll> &dlls,
+                                                     const FoundDllLookup &found,
+                                                     ExportTableCache &exports,
+                                                     const ForwarderDllLookup &lookup,
+                                                     std::vector<DamagedExports> &damaged)
+{
+    // One group per DLL and table: a DLL may stand in both tables, or twice in one.
+    struct Group {
+        std::string folded;
+        const ImportedDll *first;
+        std::vector<ImportedFunction> functions;
+    };
+    std::vector<Group> groups;
+    for (const ImportedDll &dll : dlls) {
+        std::string folded = ToAsciiLower(dll.name);
+        auto group = std::find_if(groups.begin(), groups.end(), [&](const Group &g) {
+            return g.folded == folded && g.first->delayLoaded == dll.delayLoaded;
+        });
+        if (group == groups.end()) {
+            group = groups.insert(groups.end(), Group{std::move(folded), &dll, {}});
+        }
+        group->functions.insert(group->functions.end(), dll.functions.begin(), dll.functions.end());
+    }
+    const auto noteDamage = [&damaged](const std::string &path, const std::string &status) {
+        if (std::none_of(damaged.begin(), damaged.end(),
+                         [&path](const DamagedExports &d) { return d.path == path; })) {
+            damaged.push_back({path, status});
+        }
+    };
+    std::vector<MissingFunctions> result;
+    for (const Group &group : groups) {
+        const auto path = found(group.first->name);
+        if (!path || group.functions.empty()) {
+            continue;
+        }
+        const ExportTable &table = exports.Get(*path).table;
+        if (!table.ok && table.status != kStatusNoExports) {
+            noteDamage(*path, table.status);
+            continue;
+        }
+        MissingFunctions m;
+        m.dllName = group.first->name;
+        m.dllPath = *path;
+        m.delayLoaded = group.first->delayLoaded;
+        m.imported = group.functions.size();
+        m.missing = MissingEntryPoints(*path, group.functions, exports, lookup);
+        for (const MissingEntryPoint &e : m.missing) {
+            if (e.fault == EntryPointFault::DamagedTable) {
+                noteDamage(e.dll, exports.Get(e.dll).table.status);
+            }
+        }
+        if (!m.missing.empty()) {
+            result.push_back(std::move(m));
+        }
+    }
+    return result;
 }
 
 } // namespace quorvane

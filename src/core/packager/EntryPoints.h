@@ -66,4 +66,32 @@ std::vector<MissingEntryPoint> MissingEntryPoints(const std::string &dllPath,
 /// How an imported function is written in lists: its name, or "#ORDINAL".
 std::string FunctionLabel(const ImportedFunction &function);
 
+/// The functions one file imports from one DLL that the DLL found for it does not provide.
+struct MissingFunctions {
+    std::string dllName;      // as the importer spells it
+    std::string dllPath;      // the file found for it
+    bool delayLoaded = false; // taken through the importer's delay-load table
+    std::size_t imported = 0; // how many functions the importer takes from the DLL that way
+    std::vector<MissingEntryPoint> missing;
+};
+
+/// An export table that could not be read, met while checking functions.
+struct DamagedExports {
+    std::string path;
+    std::string status;
+};
+
+/// The file found for a DLL name, or nullopt when none was (a missing DLL is reported as such).
+using FoundDllLookup = std::function<std::optional<std::string>(const std::string &dllName)>;
+
+/// Checks every function a file imports (both import tables, as ReadAllImportFunctions gives
+/// them) against the DLLs found for it: one entry for each DLL (letter case ignored) and table
+/// that lacks some. A DLL whose own export table is damaged is not checked but added to damaged,
+/// as is one met behind a forwarder.
+std::vector<MissingFunctions> CheckImportedFunctions(const std::vector<ImportedDll> &dlls,
+                                                     const FoundDllLookup &found,
+                                                     ExportTableCache &exports,
+                                                     const ForwarderDllLookup &lookup,
+                                                     std::vector<DamagedExports> &damaged);
+
 } // namespace quorvane

@@ -2,6 +2,7 @@
 
 #include "core/pe/FileBytes.h"
 #include "core/pe/modDelayImports.h"
+#include "core/pe/modPEFunctions.h"
 #include "core/pe/modPETables.h"
 
 #include <cstdio>
@@ -41,6 +42,14 @@ PeFacts ReadPeFacts(const ByteSource &bytes, bool withTables)
         facts.delayImports = std::move(delayed.names);
     } else if (delayed.status != kStatusNoDelayImports && facts.problem.empty()) {
         facts.problem = delayed.status;
+    }
+    // The functions taken from each DLL, for the check of entry points. A lookup table that cannot
+    // be read damages the file as a name table would: Windows would not load it either.
+    ImportFunctions functions = ReadAllImportFunctions(*image);
+    if (functions.ok) {
+        facts.functions = std::move(functions.dlls);
+    } else if (functions.status != kStatusNoImports && facts.problem.empty()) {
+        facts.problem = functions.status;
     }
     return facts;
 }

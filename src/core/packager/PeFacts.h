@@ -2,6 +2,7 @@
 
 #include "core/pe/ByteView.h"
 #include "core/pe/PeImage.h"
+#include "core/pe/modPEFunctions.h"
 
 #include <cstdint>
 #include <string>
@@ -12,7 +13,8 @@
 namespace quorvane {
 
 /// What the packager's tools need to know of one file: whether it is a PE image, for which machine,
-/// and the DLL names it needs at start (imports) and on first use (delay-load imports).
+/// the DLL names it needs at start (imports) and on first use (delay-load imports), and the
+/// functions it takes from them.
 struct PeFacts {
     bool startsWithMz = false; // looks like an executable at all (the report skips other files)
     bool readable = false;     // the headers were read: machine and kind are known
@@ -21,6 +23,7 @@ struct PeFacts {
     bool tablesRead = false;
     std::vector<std::string> imports;      // in table order
     std::vector<std::string> delayImports; // in table order
+    std::vector<ImportedDll> functions;    // both tables' DLLs with the functions taken from them
     /// Empty when everything asked for was read; else the status of what failed ("Error mapping
     /// file.", or a table walk's failure). A damaged table leaves its list empty: it never reads
     /// as "no dependencies".

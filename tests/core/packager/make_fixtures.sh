@@ -24,8 +24,8 @@
 #                        class from libcxxms.dll (Microsoft-decorated names; the old build lacks
 #                        one)
 #   app/libcxxgnu.dll    the same class built by MinGW-w64 g++ (Itanium-decorated names)
-#   sys64/               kernel32.dll and msvcrt.dll stand-ins that export every function the
-#                        64-bit programs and DLLs above import from them
+#   sys64/, sys32/       kernel32.dll and msvcrt.dll stand-ins that export every function the
+#                        64-bit (32-bit) programs and DLLs above import from them
 #
 # Usage: make_fixtures.sh OUTDIR [STAMP]. Writes OUTDIR/READY (and touches STAMP) when done, or
 # OUTDIR/SKIPPED with the reason when a compiler is missing (scripts/setup-deps.sh --test installs
@@ -242,20 +242,27 @@ C
 ms -Wl,-entry:start -Wl,-subsystem:console -o "$fn/app/cxxapp.exe" cxxapp.cpp "$fn/new/libcxxms.lib"
 rm -f "$fn"/*/*.lib
 
-# The system DLLs' stand-ins: every function that a 64-bit fixture imports from them, by name.
-for dll in kernel32 msvcrt; do
-    names=$(for f in "$out"/app64/*.exe "$out"/deps64/*.dll "$fn"/*/*.exe "$fn"/*/*.dll; do
-        llvm-readobj --coff-imports "$f"
-    done | awk -v dll="$dll.dll" '
-        /^ *Name: / { keep = tolower($2) == dll }
-        keep && /^ *Symbol: [^ ]/ { print $2 }' | sort -u)
-    printf 'LIBRARY %s.dll\nEXPORTS\n' "$dll" >"sys_$dll.def"
-    for name in $names; do
-        echo "$name = fixture_stub" >>"sys_$dll.def"
-    done
+# The system DLLs' stand-ins: every function that a fixture of their bitness imports from them.
+stand_ins() { # stand_ins FOLDER COMPILER ENTRY FILE...
+    local folder=$1 compiler=$2 entry=$3
+    shift 3
+    mkdir -p "$folder"
     echo 'int fixture_stub(void) { return 0; }' >stub.c
-    gcc64 -shared -nostdlib -Wl,-e,fixture_stub -o "$fn/sys64/$dll.dll" stub.c "sys_$dll.def"
-done
+    for dll in kernel32 msvcrt; do
+        printf 'LIBRARY %s.dll\nEXPORTS\n' "$dll" >"sys_$dll.def"
+        for f in "$@"; do
+            llvm-readobj --coff-imports "$f"
+        done | awk -v dll="$dll.dll" '
+            /^ *Name: / { keep = tolower($2) == dll }
+            keep && /^ *Symbol: [^ ]/ { print $2 " = fixture_stub" }' | sort -u >>"sys_$dll.def"
+        "$compiler" -O1 -s -shared -nostdlib -Wl,-e,"$entry" -o "$folder/$dll.dll" stub.c \
+            "sys_$dll.def"
+    done
+}
+stand_ins "$fn/sys64" x86_64-w64-mingw32-gcc fixture_stub "$out"/app64/*.exe "$out"/deps64/*.dll \
+    "$fn"/*/*.exe "$fn"/*/*.dll
+stand_ins "$fn/sys32" i686-w64-mingw32-gcc _fixture_stub "$out"/app32/*.exe \
+    "$out"/toolchain32/*.dll
 
 cd "$out"
 rm -rf "$work"
