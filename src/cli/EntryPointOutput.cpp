@@ -5,6 +5,7 @@
 #include "core/packager/DllHints.h"
 #include "core/platform/PathRules.h"
 
+#include <algorithm>
 #include <ostream>
 
 namespace quorvane {
@@ -57,6 +58,11 @@ std::string Hint(const MissingFunctions &functions, const std::string &importer)
         return functions.dllName + " is a Windows component: " + importer +
                " needs a newer Windows (or Wine) than the one whose system folder holds " +
                functions.dllPath;
+    }
+    if (std::all_of(functions.missing.begin(), functions.missing.end(),
+                    [](const MissingEntryPoint &m) { return !m.forwarders.empty(); })) {
+        return functions.dllPath + " forwards them to other DLLs, which do not provide them: " +
+               "ship the DLLs it forwards to, in the builds it expects";
     }
     return functions.dllPath + " is another build of " + functions.dllName + " than the one " +
            importer + " was linked with: ship that build with the program (or relink the " +

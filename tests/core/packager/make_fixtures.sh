@@ -17,9 +17,10 @@
 #                        ordinal: #5 and #7, and one name) and libdv.dll (delay-loaded)
 #   new/, old/           those three DLLs as built, and older builds that lack two of libver's
 #                        functions, libord's #7 and libdv's dv_new; also libcxxms.dll, below
-#   app/fwdapp.exe       imports from libfwd.dll, whose exports forward to libtarget.dll (one
-#                        function there, one missing), into a loop (libloopa.dll <-> libloopb.dll),
-#                        to an API-set contract, and to a DLL that exists nowhere
+#   app/fwdapp.exe       imports from libfwd.dll, whose exports forward to libtarget.dll (a
+#                        function there and one missing, by name and by ordinal), into a loop
+#                        (libloopa.dll <-> libloopb.dll), to an API-set contract, and to a DLL
+#                        that exists nowhere
 #   app/cxxapp.exe       a C++ program of clang's Microsoft target, importing two members of a
 #                        class from libcxxms.dll (Microsoft-decorated names; the old build lacks
 #                        one)
@@ -157,7 +158,9 @@ build_dll() { # build_dll FOLDER NAME EXPORT-LINE...
     defs "$name" "$@"
     cfuns "$@" >"$name.c"
     echo 'int fixture_anchor(void) { return 0; }' >>"$name.c"
-    gcc64 -shared -o "$folder/$name.dll" "$name.c" "$name.def"
+    # lld, because GNU ld cannot write a forwarder to an ordinal ("libtarget.#1").
+    clang --target=x86_64-w64-mingw32 -fuse-ld=lld -O1 -s -shared -L"$libgcc64" \
+        -o "$folder/$name.dll" "$name.c" "$name.def"
 }
 ver_new=(ver_open ver_close ver_read ver_new1 ver_new2)
 ver_old=(ver_open ver_close ver_read)
@@ -196,14 +199,20 @@ build_dll "$fn/app" libloopa "loop_fun = libloopb.loop_fun"
 build_dll "$fn/app" libloopb "loop_fun = libloopa.loop_fun"
 fwd=("fwd_ok = libtarget.target_fun" "fwd_gone = libtarget.not_there"
     "fwd_loop = libloopa.loop_fun" "fwd_api = api-ms-win-core-synch-l1-2-0.WakeByAddressAll"
-    "fwd_nodll = libnowhere.nowhere_fun" own_fun)
+    "fwd_nodll = libnowhere.nowhere_fun" "fwd_ord = libtarget.#1" "fwd_noord = libtarget.#9"
+    own_fun)
 build_dll "$fn/app" libfwd "${fwd[@]}"
-defs libfwd_import fwd_ok fwd_gone fwd_loop fwd_api fwd_nodll own_fun
+defs libfwd_import fwd_ok fwd_gone fwd_loop fwd_api fwd_nodll fwd_ord fwd_noord own_fun
 sed -i 's/libfwd_import/libfwd/' libfwd_import.def
 x86_64-w64-mingw32-dlltool -d libfwd_import.def -l libfwd.lib.a
 cat >fwdapp.c <<'C'
-int fwd_ok(void), fwd_gone(void), fwd_loop(void), fwd_api(void), fwd_nodll(void), own_fun(void);
-int main(void) { return fwd_ok() + fwd_gone() + fwd_loop() + fwd_api() + fwd_nodll() + own_fun(); }
+int fwd_ok(void), fwd_gone(void), fwd_loop(void), fwd_api(void), fwd_nodll(void);
+int fwd_ord(void), fwd_noord(void), own_fun(void);
+int main(void)
+{
+    return fwd_ok() + fwd_gone() + fwd_loop() + fwd_api() + fwd_nodll() + fwd_ord() + fwd_noord() +
+           own_fun();
+}
 C
 gcc64 -o "$fn/app/fwdapp.exe" fwdapp.c libfwd.lib.a
 
