@@ -25,6 +25,7 @@
 #                        class from libcxxms.dll (Microsoft-decorated names; the old build lacks
 #                        one)
 #   app/libcxxgnu.dll    the same class built by MinGW-w64 g++ (Itanium-decorated names)
+#   app/newapi.exe       imports two functions of Windows 11's kernel32.dll that Wine 8 lacks
 #   sys64/, sys32/       kernel32.dll and msvcrt.dll stand-ins that export every function the
 #                        64-bit (32-bit) programs and DLLs above import from them
 #
@@ -215,6 +216,22 @@ int main(void)
 }
 C
 gcc64 -o "$fn/app/fwdapp.exe" fwdapp.c libfwd.lib.a
+
+# A program built for a newer Windows than Wine 8 stands in for: it imports two functions of
+# Windows 11's kernel32.dll.
+printf 'LIBRARY KERNEL32.dll\nEXPORTS\nGetTempPath2W\nMapViewOfFile3\n' >newk32.def
+x86_64-w64-mingw32-dlltool -d newk32.def -l newk32.a
+cat >newapi.c <<'C'
+#include <windows.h>
+DWORD WINAPI GetTempPath2W(DWORD length, LPWSTR buffer);
+PVOID WINAPI MapViewOfFile3(HANDLE, HANDLE, PVOID, ULONG64, SIZE_T, ULONG, ULONG, PVOID, ULONG);
+int main(void)
+{
+    WCHAR path[MAX_PATH];
+    return (int)GetTempPath2W(MAX_PATH, path) + (MapViewOfFile3(0, 0, 0, 0, 0, 0, 0, 0, 0) != 0);
+}
+C
+gcc64 -o "$fn/app/newapi.exe" newapi.c newk32.a
 
 cat >widget.h <<'C'
 namespace foo {
