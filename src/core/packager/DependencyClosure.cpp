@@ -99,6 +99,7 @@ void ClosureBuilder::Expand(Run &run, std::size_t module)
     }
     const std::string path = run.result.modules[module].path;
     const PeFacts &facts = m_facts.Get(path, true);
+    m_exports.Put(path, facts.exports);
     std::string problem = facts.problem;
     // Both lists, each name once: a name imported both ways is needed at start.
     std::vector<std::pair<std::string, bool>> names;

@@ -109,16 +109,25 @@ const ExportIndex &ExportTableCache::Get(const std::string &path)
 {
     auto known = m_tables.find(path);
     if (known == m_tables.end()) {
-        ExportIndex index;
-        index.table = ReadExportTable(path);
-        for (std::size_t i = 0; i < index.table.functions.size(); ++i) {
-            if (const auto &name = index.table.functions[i].name) {
-                index.byName.emplace(*name, i);
-            }
-        }
-        known = m_tables.emplace(path, std::move(index)).first;
+        Put(path, ReadExportTable(path));
+        known = m_tables.find(path);
     }
     return known->second;
+}
+
+void ExportTableCache::Put(const std::string &path, ExportTable table)
+{
+    if (m_tables.count(path) > 0) {
+        return;
+    }
+    ExportIndex index;
+    index.table = std::move(table);
+    for (std::size_t i = 0; i < index.table.functions.size(); ++i) {
+        if (const auto &name = index.table.functions[i].name) {
+            index.byName.emplace(*name, i);
+        }
+    }
+    m_tables.emplace(path, std::move(index));
 }
 
 std::vector<MissingEntryPoint> MissingEntryPoints(const std::string &dllPath,
@@ -127,7 +136,12 @@ std::vector<MissingEntryPoint> MissingEntryPoints(const std::string &dllPath,
                                                   const ForwarderDllLookup &lookup)
 {
     std::vector<MissingEntryPoint> missing;
+    const ExportIndex &index = exports.Get(dllPath);
     for (const ImportedFunction &function : functions) {
+        // Most functions are exported where they are imported from: that costs one lookup.
+        if (const ExportedFunction *found = index.Find(function); found && !found->forwarder) {
+            continue;
+        }
         if (auto m = Check(dllPath, function, exports, lookup)) {
             missing.push_back(std::move(*m));
         }

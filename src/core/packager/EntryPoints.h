@@ -26,6 +26,8 @@ struct ExportIndex {
 class ExportTableCache {
 public:
     const ExportIndex &Get(const std::string &path);
+    /// Takes a table that was read with the rest of its file, unless the path's is known already.
+    void Put(const std::string &path, ExportTable table);
 
 private:
     std::unordered_map<std::string, ExportIndex> m_tables;

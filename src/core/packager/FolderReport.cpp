@@ -104,9 +104,10 @@ public:
     {
     }
 
-    /// A file of the folder that a lookup may find: its headers are known already.
-    void Know(const std::string &file, const PeFacts &facts)
+    /// A file of the folder that a lookup may find: its headers and its exports are known already.
+    void Know(const std::string &file, PeFacts &facts)
     {
+        m_exports.Put(file, std::move(facts.exports));
         PeFacts header = facts;
         header.imports.clear();
         header.delayImports.clear();
@@ -275,7 +276,7 @@ FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrde
     report.status = "OK.";
     report.filesSeen = files.size();
 
-    const std::vector<PeFacts> facts = ReadAllFacts(files, threads);
+    std::vector<PeFacts> facts = ReadAllFacts(files, threads);
     NeedsCollector needs(folder, order, who);
     // Candidates that lie in the folder were read already.
     for (std::size_t i = 0; i < files.size(); ++i) {

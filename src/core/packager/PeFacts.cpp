@@ -51,6 +51,8 @@ PeFacts ReadPeFacts(const ByteSource &bytes, bool withTables)
     } else if (functions.status != kStatusNoImports && facts.problem.empty()) {
         facts.problem = functions.status;
     }
+    // Read with the rest, while the file is open: a DLL of the closure is also checked against.
+    facts.exports = ReadExportTable(*image);
     return facts;
 }
 

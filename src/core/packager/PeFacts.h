@@ -24,6 +24,7 @@ struct PeFacts {
     std::vector<std::string> imports;      // in table order
     std::vector<std::string> delayImports; // in table order
     std::vector<ImportedDll> functions;    // both tables' DLLs with the functions taken from them
+    ExportTable exports; // what it provides to others; a damaged one is no problem of the file's
     /// Empty when everything asked for was read; else the status of what failed ("Error mapping
     /// file.", or a table walk's failure). A damaged table leaves its list empty: it never reads
     /// as "no dependencies".
