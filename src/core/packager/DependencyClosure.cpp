@@ -144,8 +144,8 @@ void ClosureBuilder::CheckFunctions(Run &run)
     const FoundDllLookup foundFor = [&run, &modules](const std::string &name) {
         const auto target = run.byName.find(ToAsciiLower(name));
         return target != run.byName.end() && target->second.toModule
-                   ? std::optional(modules[target->second.index].path)
-                   : std::nullopt;
+                   ? &modules[target->second.index].path
+                   : nullptr;
     };
     for (std::size_t m = 0; m < modules.size(); ++m) {
         if (!modules[m].followed) {

@@ -94,6 +94,23 @@ std::optional<MissingEntryPoint> Check(const std::string &dllPath, const Importe
     }
 }
 
+std::vector<MissingEntryPoint> Missing(const std::string &dllPath, const ExportIndex &index,
+                                       const std::vector<ImportedFunction> &functions,
+                                       ExportTableCache &exports, const ForwarderDllLookup &lookup)
+{
+    std::vector<MissingEntryPoint> missing;
+    for (const ImportedFunction &function : functions) {
+        // Most functions are exported where they are imported from: that costs one lookup.
+        if (const ExportedFunction *found = index.Find(function); found && !found->forwarder) {
+            continue;
+        }
+        if (auto m = Check(dllPath, function, exports, lookup)) {
+            missing.push_back(std::move(*m));
+        }
+    }
+    return missing;
+}
+
 } // namespace
 
 const ExportedFunction *ExportIndex::Find(const ImportedFunction &function) const
@@ -101,8 +118,25 @@ const ExportedFunction *ExportIndex::Find(const ImportedFunction &function) cons
     if (function.ordinal) {
         return table.ByOrdinal(*function.ordinal);
     }
-    const auto at = byName.find(function.name);
-    return at == byName.end() ? nullptr : &table.functions[at->second];
+    constexpr std::size_t kScanned = 16; // tables this small are searched in order
+    if (table.functions.size() <= kScanned) {
+        for (const ExportedFunction &f : table.functions) {
+            if (f.name == function.name) {
+                return &f;
+            }
+        }
+        return nullptr;
+    }
+    if (!m_indexed) {
+        for (std::size_t i = 0; i < table.functions.size(); ++i) {
+            if (const auto &name = table.functions[i].name) {
+                m_byName.emplace(*name, i);
+            }
+        }
+        m_indexed = true;
+    }
+    const auto at = m_byName.find(function.name);
+    return at == m_byName.end() ? nullptr : &table.functions[at->second];
 }
 
 const ExportIndex &ExportTableCache::Get(const std::string &path)
@@ -122,11 +156,6 @@ void ExportTableCache::Put(const std::string &path, ExportTable table)
     }
     ExportIndex index;
     index.table = std::move(table);
-    for (std::size_t i = 0; i < index.table.functions.size(); ++i) {
-        if (const auto &name = index.table.functions[i].name) {
-            index.byName.emplace(*name, i);
-        }
-    }
     m_tables.emplace(path, std::move(index));
 }
 
@@ -135,18 +164,7 @@ std::vector<MissingEntryPoint> MissingEntryPoints(const std::string &dllPath,
                                                   ExportTableCache &exports,
                                                   const ForwarderDllLookup &lookup)
 {
-    std::vector<MissingEntryPoint> missing;
-    const ExportIndex &index = exports.Get(dllPath);
-    for (const ImportedFunction &function : functions) {
-        // Most functions are exported where they are imported from: that costs one lookup.
-        if (const ExportedFunction *found = index.Find(function); found && !found->forwarder) {
-            continue;
-        }
-        if (auto m = Check(dllPath, function, exports, lookup)) {
-            missing.push_back(std::move(*m));
-        }
-    }
-    return missing;
+    return Missing(dllPath, exports.Get(dllPath), functions, exports, lookup);
 }
 
 std::string FunctionLabel(const ImportedFunction &function)
@@ -185,29 +203,26 @@ std::vector<MissingFunctions> CheckImportedFunctions(const std::vector<ImportedD
     };
     std::vector<MissingFunctions> result;
     for (const Group &group : groups) {
-        const auto path = found(group.first->name);
+        const std::string *path = found(group.first->name);
         if (!path || group.functions.empty()) {
             continue;
         }
-        const ExportTable &table = exports.Get(*path).table;
-        if (!table.ok && table.status != kStatusNoExports) {
-            noteDamage(*path, table.status);
+        const ExportIndex &index = exports.Get(*path);
+        if (!index.table.ok && index.table.status != kStatusNoExports) {
+            noteDamage(*path, index.table.status);
             continue;
         }
-        MissingFunctions m;
-        m.dllName = group.first->name;
-        m.dllPath = *path;
-        m.delayLoaded = group.first->delayLoaded;
-        m.imported = group.functions.size();
-        m.missing = MissingEntryPoints(*path, group.functions, exports, lookup);
-        for (const MissingEntryPoint &e : m.missing) {
+        auto missing = Missing(*path, index, group.functions, exports, lookup);
+        if (missing.empty()) {
+            continue;
+        }
+        for (const MissingEntryPoint &e : missing) {
             if (e.fault == EntryPointFault::DamagedTable) {
                 noteDamage(e.dll, exports.Get(e.dll).table.status);
             }
         }
-        if (!m.missing.empty()) {
-            result.push_back(std::move(m));
-        }
+        result.push_back({group.first->name, *path, group.first->delayLoaded,
+                          group.functions.size(), std::move(missing)});
     }
     return result;
 }

@@ -12,14 +12,19 @@
 
 namespace quorvane {
 
-/// A DLL's export table with its names indexed.
+/// A DLL's export table, with its names indexed when they are first looked up.
 struct ExportIndex {
     ExportTable table;
-    std::unordered_map<std::string, std::size_t> byName; // the first entry of each name
 
     /// The export an import reaches: a name by exact, case-sensitive match; an ordinal inside the
     /// address table with a non-empty entry. nullptr when there is none.
     const ExportedFunction *Find(const ImportedFunction &function) const;
+
+private:
+    // Most DLLs of a folder are never asked for a name, or for a few: the index costs more than
+    // it saves until a table is large.
+    mutable std::unordered_map<std::string, std::size_t> m_byName; // the first entry of a name
+    mutable bool m_indexed = false;
 };
 
 /// Export tables by path, each file's read once however often it is asked for.
@@ -83,8 +88,9 @@ struct DamagedExports {
     std::string status;
 };
 
-/// The file found for a DLL name, or nullopt when none was (a missing DLL is reported as such).
-using FoundDllLookup = std::function<std::optional<std::string>(const std::string &dllName)>;
+/// The path of the file found for a DLL name, or nullptr when none was (a missing DLL is reported
+/// as such). The path must outlive the check.
+using FoundDllLookup = std::function<const std::string *(const std::string &dllName)>;
 
 /// Checks every function a file imports (both import tables, as ReadAllImportFunctions gives
 /// them) against the DLLs found for it: one entry for each DLL (letter case ignored) and table

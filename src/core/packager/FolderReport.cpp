@@ -157,15 +157,16 @@ const DllSearchResult &NeedsCollector::Find(const std::string &file, const PeFac
 
 void NeedsCollector::Add(const std::string &file, const PeFacts &facts, FolderReportResult &report)
 {
-    std::unordered_map<std::string, std::string> foundPaths; // by folded name
-    for (const NeededName &need : NeededNames(facts)) {
+    const std::vector<NeededName> needs = NeededNames(facts);
+    std::vector<std::pair<std::string_view, const std::string *>> foundPaths; // by folded name
+    for (const NeededName &need : needs) {
         if (m_who && need.folded == m_whoFolded) {
             report.who.push_back({file, need.delayLoaded});
         }
         const DllSearchResult &found = Find(file, facts, need);
         m_ignored.insert(found.ignored.begin(), found.ignored.end());
         if (found.outcome == DllSearchOutcome::Found) {
-            foundPaths.emplace(need.folded, found.path);
+            foundPaths.emplace_back(need.folded, &found.path);
         }
         switch (found.outcome) {
         case DllSearchOutcome::ApiSet:
@@ -182,9 +183,14 @@ void NeedsCollector::Add(const std::string &file, const PeFacts &facts, FolderRe
     }
     // Then the functions taken from each DLL found; a forwarder's DLL is looked for as the file's
     // own imports are.
-    const FoundDllLookup foundFor = [&foundPaths](const std::string &name) {
-        const auto at = foundPaths.find(ToAsciiLower(name));
-        return at != foundPaths.end() ? std::optional(at->second) : std::nullopt;
+    const FoundDllLookup foundFor = [&foundPaths](const std::string &name) -> const std::string * {
+        const std::string folded = ToAsciiLower(name);
+        for (const auto &[need, path] : foundPaths) {
+            if (need == folded) {
+                return path;
+            }
+        }
+        return nullptr;
     };
     const ForwarderDllLookup lookup = [&](const std::string &name) {
         const DllSearchResult &found = Find(file, facts, {&name, ToAsciiLower(name), false});

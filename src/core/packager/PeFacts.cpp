@@ -31,25 +31,32 @@ PeFacts ReadPeFacts(const ByteSource &bytes, bool withTables)
         return facts;
     }
     facts.tablesRead = true;
-    ReaderResult imports = ReadImportNames(bytes);
-    if (imports.ok) {
-        facts.imports = std::move(imports.names);
-    } else if (imports.status != kStatusNoImports) {
-        facts.problem = imports.status;
-    }
-    ReaderResult delayed = ReadDelayImportNames(bytes);
-    if (delayed.ok) {
-        facts.delayImports = std::move(delayed.names);
-    } else if (delayed.status != kStatusNoDelayImports && facts.problem.empty()) {
-        facts.problem = delayed.status;
-    }
-    // The functions taken from each DLL, for the check of entry points. A lookup table that cannot
-    // be read damages the file as a name table would: Windows would not load it either.
+    // Both tables with the functions taken from each DLL, for the check of entry points. When they
+    // read, they name the same DLLs as the name readers; when they do not, the name readers still
+    // give what they can, and the file is damaged either way: a lookup table that cannot be read
+    // stops Windows as a name table would.
     ImportFunctions functions = ReadAllImportFunctions(*image);
     if (functions.ok) {
+        for (const ImportedDll &dll : functions.dlls) {
+            (dll.delayLoaded ? facts.delayImports : facts.imports).push_back(dll.name);
+        }
         facts.functions = std::move(functions.dlls);
-    } else if (functions.status != kStatusNoImports && facts.problem.empty()) {
-        facts.problem = functions.status;
+    } else if (functions.status != kStatusNoImports) {
+        ReaderResult imports = ReadImportNames(bytes);
+        if (imports.ok) {
+            facts.imports = std::move(imports.names);
+        } else if (imports.status != kStatusNoImports) {
+            facts.problem = imports.status;
+        }
+        ReaderResult delayed = ReadDelayImportNames(bytes);
+        if (delayed.ok) {
+            facts.delayImports = std::move(delayed.names);
+        } else if (delayed.status != kStatusNoDelayImports && facts.problem.empty()) {
+            facts.problem = delayed.status;
+        }
+        if (facts.problem.empty()) {
+            facts.problem = functions.status;
+        }
     }
     // Read with the rest, while the file is open: a DLL of the closure is also checked against.
     facts.exports = ReadExportTable(*image);

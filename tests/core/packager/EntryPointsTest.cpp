@@ -118,8 +118,7 @@ TEST(EntryPoints, AForwarderToItselfIsALoopAndADamagedTableIsNeverChecked)
     std::vector<DamagedExports> found;
     const auto missing = CheckImportedFunctions(
         {{"BROKEN.dll", false, {ByName("Alpha"), ByOrdinal(2)}}},
-        [&broken](const std::string &) { return std::optional(broken); }, exports,
-        LookIn(dir.Path()), found);
+        [&broken](const std::string &) { return &broken; }, exports, LookIn(dir.Path()), found);
     EXPECT_TRUE(missing.empty());
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].path, broken);
