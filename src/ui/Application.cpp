@@ -12,7 +12,7 @@ int RunApplication(int argc, char **argv, const std::function<void(frmMain &)> &
 {
     // The command line is only ever a path. It is taken before Qt sees the arguments, and Qt gets
     // the program's name alone, so "-style fusion" or "--help" names a file, never a Qt option.
-    const QString commandLine = ProgramCommandLine(argc, argv);
+    std::string commandLine = ProgramCommandLine(argc, argv);
     static char fallbackName[] = "quorvane";
     char *qtArgv[] = {argc > 0 && argv[0] != nullptr ? argv[0] : fallbackName, nullptr};
     int qtArgc = 1;
@@ -20,7 +20,7 @@ int RunApplication(int argc, char **argv, const std::function<void(frmMain &)> &
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     InstallApplicationIcon(); // all three windows show it
 
-    frmMain window(commandLine);
+    frmMain window(std::move(commandLine));
     window.show();
     if (started) {
         started(window);

@@ -1,8 +1,6 @@
 #include "ui/DependencyLaunch.h"
 
-#include <QCoreApplication>
-#include <QListWidget>
-#include <QProcess>
+#include "ui/NameList.h"
 
 namespace quorvane {
 
@@ -12,50 +10,39 @@ void ShowMessageBox(QWidget *owner, QMessageBox::Icon icon, const QString &title
                     const QString &text)
 {
     QMessageBox box(icon, title, text, QMessageBox::Ok, owner);
+    box.setTextFormat(Qt::PlainText); // a path is never markup
     box.exec();
+}
+
+QString Text(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 } // namespace
 
-bool StartDetachedProcess(const QString &program, const QStringList &arguments, QString &reason)
-{
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    if (process.startDetached()) {
-        return true;
-    }
-    reason = process.errorString();
-    return false;
-}
-
-void OpenDependencyInNewCopy(QWidget *owner, const QString &pathText, const QListWidget &LstDep,
+void OpenDependencyInNewCopy(QWidget *owner, const std::string &path, const std::string *name,
                              const DependencyLookup &lookup, const DependencyLaunchSeam &seam)
 {
-    const QListWidgetItem *current = LstDep.currentItem();
-    if (!current) {
+    if (name == nullptr) {
         return;
     }
     const auto show = seam.showMessage ? seam.showMessage : ShowMessageBox;
 
-    const auto found =
-        FindDependency(pathText.toStdString(), current->text().toStdString(), lookup);
+    const auto found = FindDependency(path, *name, lookup);
     if (!found) {
-        show(owner, QMessageBox::Critical,
-             QString::fromUtf8(kNotFoundTitle.data(), qsizetype(kNotFoundTitle.size())),
-             QString::fromUtf8(kNotFoundText.data(), qsizetype(kNotFoundText.size())));
+        show(owner, QMessageBox::Critical, Text(kNotFoundTitle), Text(kNotFoundText));
         return;
     }
 
-    const QString program =
-        seam.programPath ? seam.programPath() : QCoreApplication::applicationFilePath();
-    const QString target = QString::fromStdString(*found);
+    const std::string program = seam.programPath ? seam.programPath() : OwnProgramPath();
     QString reason;
-    const bool started = seam.startDetached ? seam.startDetached(program, {target}, reason)
-                                            : StartDetachedProcess(program, {target}, reason);
+    const bool started = seam.startDetached ? seam.startDetached(program, {*found}, reason)
+                                            : StartProgram(program, {*found}, reason);
     if (!started) {
         show(owner, QMessageBox::Critical, QString::fromLatin1(kStartFailedTitle),
-             QStringLiteral("Could not open a new window on\n%1\n\n%2").arg(target, reason));
+             QStringLiteral("Could not open a new window on\n%1\n\n%2")
+                 .arg(DrawnText(*found, kLongestDrawnPath), reason));
     }
 }
 

@@ -4,11 +4,11 @@
 
 #include <QMessageBox>
 #include <QString>
-#include <QStringList>
 
 #include <functional>
+#include <string>
+#include <vector>
 
-class QListWidget;
 class QWidget;
 
 namespace quorvane {
@@ -18,28 +18,33 @@ inline constexpr char kStartFailedTitle[] = "Quorvane";
 /// The platform behaviour a double-click on the dependency list needs. Empty members mean the
 /// real thing; tests put recorders in their place.
 struct DependencyLaunchSeam {
-    /// This program's own executable; default QCoreApplication::applicationFilePath().
-    std::function<QString()> programPath;
+    /// This program's own executable, as bytes; default OwnProgramPath().
+    std::function<std::string()> programPath;
     /// Starts program with arguments as a new, independent process and returns at once; on
-    /// failure returns false and sets reason. Default: QProcess, never through a shell.
-    std::function<bool(const QString &program, const QStringList &arguments, QString &reason)>
+    /// failure returns false and sets reason. Default: StartProgram.
+    std::function<bool(const std::string &program, const std::vector<std::string> &arguments,
+                       QString &reason)>
         startDetached;
-    /// A message box with a single OK button, modal to owner.
+    /// A message box with a single OK button, modal to owner; its text is plain text.
     std::function<void(QWidget *owner, QMessageBox::Icon icon, const QString &title,
                        const QString &text)>
         showMessage;
 };
 
-/// The double-click on the dependency list: finds the current item's file in the application
-/// folder of pathText or in the system folder and starts a further copy of this program on it,
-/// with the found path as its one argument; or says that the file is in neither folder. Does
-/// nothing when the list has no current item. A start that fails is reported in a message box,
-/// and the window carries on. The list and the path are left as they are.
-void OpenDependencyInNewCopy(QWidget *owner, const QString &pathText, const QListWidget &LstDep,
+/// The double-click on the dependency list: finds the file that name (the current item's, nullptr
+/// when the list has none) names in the application folder of path or in the system folder and
+/// starts a further copy of this program on it, with the found path as its one argument, bytes
+/// as they are; or says that the file is in neither folder. Does nothing without a name. A start
+/// that fails is reported in a message box, and the window carries on.
+void OpenDependencyInNewCopy(QWidget *owner, const std::string &path, const std::string *name,
                              const DependencyLookup &lookup, const DependencyLaunchSeam &seam = {});
 
+/// This program's own executable, its path as the system spells it.
+std::string OwnProgramPath();
+
 /// The real process start behind the seam: program started detached with arguments passed as
-/// they are (no shell, no quoting), reason set from Qt's error text on failure.
-bool StartDetachedProcess(const QString &program, const QStringList &arguments, QString &reason);
+/// their bytes stand (no shell, no quoting), reason set from the system's error on failure.
+bool StartProgram(const std::string &program, const std::vector<std::string> &arguments,
+                  QString &reason);
 
 } // namespace quorvane

@@ -2,15 +2,13 @@
 
 #include "core/lists/CommandLine.h"
 
-#include <QFile>
-
 namespace quorvane {
 
-QString ProgramCommandLine(int argc, char **argv)
+std::string ProgramCommandLine(int argc, char **argv)
 {
     // The shell has already split the line and taken its quotes off; joining the words again with
     // single spaces gives back a path that was typed unquoted.
-    return QFile::decodeName(QByteArray::fromStdString(JoinArguments(argc, argv)));
+    return JoinArguments(argc, argv);
 }
 
 } // namespace quorvane

@@ -2,14 +2,12 @@
 
 #include "ui/ApplicationIcon.h"
 #include "ui/ClassicFonts.h"
+#include "ui/ClassicLook.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
-
-#include <algorithm>
 
 namespace quorvane {
 
@@ -21,10 +19,6 @@ constexpr int Twips(int twips)
 {
     return twips / 15;
 }
-
-constexpr char kFrameStyle[] = "QGroupBox { border: 1px solid palette(mid); margin-top: 6px; }"
-                               "QGroupBox::title { subcontrol-origin: margin; left: 6px;"
-                               " padding: 0 2px; background-color: palette(window); }";
 
 QRect TwipsRect(int left, int top, int width, int height)
 {
@@ -41,30 +35,6 @@ QLabel *MakeLabel(QWidget *parent, const char *name, const char *text, const QRe
     return label;
 }
 
-/// Places a window that is about to be shown so that its frame is centred on its owner's frame,
-/// taking it to have the same decorations as the owner, and keeps it on the owner's screen. Qt's
-/// own placement centres the client area and then allows for a guessed title bar, which leaves
-/// the box noticeably above the centre.
-void CentreOnOwner(QWidget &window, const QWidget *ownerWidget)
-{
-    const QWidget *owner = ownerWidget ? ownerWidget->window() : nullptr;
-    if (!owner || !owner->isVisible()) {
-        return; // Qt places a window without a visible owner itself
-    }
-    const QRect ownerFrame = owner->frameGeometry();
-    const QSize decorations = ownerFrame.size() - owner->geometry().size();
-    QRect frame(QPoint(), window.size() + decorations);
-    frame.moveCenter(ownerFrame.center());
-    if (const QScreen *screen = owner->screen()) {
-        const QRect available = screen->availableGeometry();
-        frame.moveRight(std::min(frame.right(), available.right()));
-        frame.moveBottom(std::min(frame.bottom(), available.bottom()));
-        frame.moveLeft(std::max(frame.left(), available.left()));
-        frame.moveTop(std::max(frame.top(), available.top()));
-    }
-    window.move(frame.topLeft()); // a window's position is that of its frame
-}
-
 } // namespace
 
 frmAbout::frmAbout(QWidget *owner)
@@ -77,10 +47,7 @@ frmAbout::frmAbout(QWidget *owner)
     setFixedSize(Twips(4860), Twips(4380));
     setSizeGripEnabled(false);
 
-    // Frames with their caption on the border line, so that the first control inside, 16 pixels
-    // down, sits just below the caption, as the layout expects; some styles put the caption
-    // above the border and the border through that control.
-    setStyleSheet(QString::fromLatin1(kFrameStyle));
+    UseClassicFrames(*this);
 
     // The window's own font, 8.25 points, for every control but the title.
     const QFont windowFont = ClassicFont(PointsToPixels(8.25), false);

@@ -1,8 +1,10 @@
 #include "ui/frmCheck.h"
 
+#include "core/platform/modSysFolder.h"
 #include "ui/ApplicationIcon.h"
 #include "ui/ClassicFonts.h"
-#include "core/platform/modSysFolder.h"
+#include "ui/ClassicLook.h"
+#include "ui/NameList.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -10,7 +12,6 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -49,23 +50,6 @@ QString Text(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// A list box that also tells when the current item moves by keyboard, which counts as a click.
-class CheckListBox final : public QListWidget {
-public:
-    using QListWidget::QListWidget;
-    std::function<void()> onKeyboardMove;
-
-protected:
-    void keyPressEvent(QKeyEvent *event) override
-    {
-        const int before = currentRow();
-        QListWidget::keyPressEvent(event);
-        if (currentRow() != before && onKeyboardMove) {
-            onKeyboardMove();
-        }
-    }
-};
-
 QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, QRect geometry)
 {
     auto *label = new QLabel(text, parent);
@@ -74,6 +58,7 @@ QLabel *MakeLabel(QWidget *parent, const char *name, const QString &text, QRect 
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText); // a path is never markup
+    ShowToolTipAsPlainText(label);
     return label;
 }
 
@@ -119,10 +104,35 @@ CheckServices WithPlatformServices(CheckServices services)
 
 } // namespace
 
-frmCheck::frmCheck(const QString &path, const QStringList &dependencies, QWidget *owner,
-                   CheckServices services)
-    : QDialog(owner), m_path(path), m_dependencies(dependencies),
-      m_services(WithPlatformServices(std::move(services)))
+MissingDependencies CheckDependencies(const std::string &path,
+                                      const std::vector<std::string> &dependencies,
+                                      const CheckServices &services)
+{
+    const CheckServices real = WithPlatformServices(services);
+    MissingDependencies outcome;
+    outcome.appPrefix = ApplicationPrefix(path);
+    outcome.sysPrefix = SystemPrefix(real.systemFolder());
+    outcome.missing =
+        FindMissingNames(outcome.appPrefix, outcome.sysPrefix, dependencies, real.isPresent);
+    return outcome;
+}
+
+frmCheck::frmCheck(const std::string &path, const std::vector<std::string> &dependencies,
+                   QWidget *owner, CheckServices services)
+    : frmCheck(owner, std::move(services))
+{
+    m_path = path;
+    m_dependencies = dependencies;
+}
+
+frmCheck::frmCheck(MissingDependencies outcome, QWidget *owner, CheckServices services)
+    : frmCheck(owner, std::move(services))
+{
+    m_outcome = std::move(outcome);
+}
+
+frmCheck::frmCheck(QWidget *owner, CheckServices services)
+    : QDialog(owner), m_services(WithPlatformServices(std::move(services)))
 {
     setObjectName("frmCheck");
     setWindowTitle(Text(kCaption));
@@ -131,8 +141,7 @@ frmCheck::frmCheck(const QString &path, const QStringList &dependencies, QWidget
                    Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(Twips(4590), Twips(5325));
     setWindowIcon(ApplicationIcon());
-    // The platform's classic dialog font, as the main window's small controls use it.
-    setFont(ClassicFont(PointsToPixels(8.25), false));
+    UseClassicFrames(*this);
 
     fraCheck = new QGroupBox(Text(kCheckCaption), this);
     fraCheck->setObjectName("fraCheck");
@@ -146,12 +155,10 @@ frmCheck::frmCheck(const QString &path, const QStringList &dependencies, QWidget
     frmMissing = new QGroupBox(Text(kMissingCaption), this);
     frmMissing->setObjectName("frmMissing");
     frmMissing->setGeometry(TwipsRect(0, 1680, 4575, 3015));
-    auto *list = new CheckListBox(frmMissing);
-    lstCheck = list;
+    lstCheck = new NameListView(frmMissing);
     lstCheck->setObjectName("lstCheck");
     lstCheck->setGeometry(TwipsRect(120, 240, 4335, 2595));
     lstCheck->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    lstCheck->setSortingEnabled(false);
     QPalette red = lstCheck->palette();
     red.setColor(QPalette::Text, QColor(255, 0, 0));
     lstCheck->setPalette(red);
@@ -159,50 +166,45 @@ frmCheck::frmCheck(const QString &path, const QStringList &dependencies, QWidget
     cmdCopy = MakeButton(this, "cmdCopy", Text(kCopyCaption), TwipsRect(0, 4800, 2055, 495));
     cmdExit = MakeButton(this, "cmdExit", Text(kCloseCaption), TwipsRect(2520, 4800, 2055, 495));
 
+    // The platform's classic dialog font, as the main window's small controls use it; set on every
+    // control, since the frames' style sheet keeps a window's font from reaching its controls.
+    SetFontEverywhere(*this, ClassicFont(PointsToPixels(8.25), false));
+
     // Close, then Copy Selected, then the list; labels and frames take no focus.
     setTabOrder(cmdExit, cmdCopy);
     setTabOrder(cmdCopy, lstCheck);
     cmdExit->setFocus();
 
     // A click on a name, and a move of the current name by keyboard, each open one search.
-    connect(lstCheck, &QListWidget::itemClicked, this, &frmCheck::lstCheck_Click);
-    list->onKeyboardMove = [this] { lstCheck_Click(); };
+    connect(lstCheck, &QAbstractItemView::clicked, this, &frmCheck::lstCheck_Click);
+    connect(lstCheck, &NameListView::CurrentMovedByKeyboard, this, &frmCheck::lstCheck_Click);
     connect(cmdCopy, &QPushButton::clicked, this, &frmCheck::cmdCopy_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmCheck::cmdExit_Click);
 }
 
 frmCheck::~frmCheck() = default;
 
-void frmCheck::ShowModal(const QString &path, const QStringList &dependencies, QWidget *owner,
-                         CheckServices services)
+void frmCheck::ShowModal(MissingDependencies outcome, QWidget *owner, CheckServices services)
 {
-    frmCheck window(path, dependencies, owner, std::move(services));
+    frmCheck window(std::move(outcome), owner, std::move(services));
     window.Form_Load();
+    CentreOnOwner(window, owner);
     window.exec();
 }
 
 void frmCheck::Form_Load()
 {
-    m_missingCount = 0;
-    lstCheck->clear();
-    lblAppPath->setText(QString::fromStdString(ApplicationPrefix(m_path.toStdString())));
-    lblSysPath->setText(QString::fromStdString(SystemPrefix(m_services.systemFolder())));
-    // The search uses exactly the texts the window shows.
-    const std::string appPrefix = lblAppPath->text().toStdString();
-    const std::string sysPrefix = lblSysPath->text().toStdString();
+    if (!m_outcome) {
+        m_outcome = CheckDependencies(m_path, m_dependencies, m_services);
+    }
+    // The labels show the prefixes the search used; a path that is not UTF-8 is drawn readably,
+    // while the search had its bytes.
+    lblAppPath->setText(DrawnText(m_outcome->appPrefix, kLongestDrawnPath));
+    lblSysPath->setText(DrawnText(m_outcome->sysPrefix, kLongestDrawnPath));
     lblAppPath->setToolTip(lblAppPath->text());
     lblSysPath->setToolTip(lblSysPath->text());
-
-    std::vector<std::string> names;
-    names.reserve(static_cast<std::size_t>(m_dependencies.size()));
-    for (const QString &dependency : m_dependencies) {
-        names.push_back(dependency.toStdString());
-    }
-    for (const std::string &name :
-         FindMissingNames(appPrefix, sysPrefix, names, m_services.isPresent)) {
-        lstCheck->addItem(QString::fromStdString(name));
-        ++m_missingCount;
-    }
+    m_missingCount = static_cast<int>(m_outcome->missing.size());
+    lstCheck->Names().SetNames(std::move(m_outcome->missing));
 }
 
 void frmCheck::Form_Activate()
@@ -218,27 +220,26 @@ void frmCheck::Form_Activate()
 
 void frmCheck::lstCheck_Click()
 {
-    const QListWidgetItem *item = lstCheck->currentItem();
-    const std::string name = item ? item->text().toStdString() : std::string();
+    const std::string *name = lstCheck->CurrentName();
     // What the shell makes of it is of no concern here: a search that cannot open stays silent.
-    m_services.openDocument(WebSearchAddress(name), kShowDefault, std::string(), std::string(),
-                            std::string(kOpenOperation), static_cast<WindowHandle>(winId()));
+    // The opener is started and left to run, so the window goes on at once.
+    m_services.openDocument(WebSearchAddress(name ? *name : std::string()), kShowDefault,
+                            std::string(), std::string(), std::string(kOpenOperation),
+                            static_cast<WindowHandle>(winId()));
 }
 
 void frmCheck::cmdCopy_Click()
 {
-    if (lstCheck->count() == 0) {
+    if (lstCheck->Names().Count() == 0) {
         return; // the clipboard keeps what it holds
     }
     m_services.clearClipboard();
-    QString text;
-    for (int i = 0; i < lstCheck->count(); ++i) {
-        const QListWidgetItem *item = lstCheck->item(i);
-        if (item->isSelected()) {
-            text += item->text() + QStringLiteral("\r\n");
-        }
+    std::string text;
+    for (const int row : lstCheck->SelectedRows()) {
+        text += lstCheck->Names().Name(row);
+        text += "\r\n";
     }
-    m_services.setClipboardText(text);
+    m_services.setClipboardText(QString::fromStdString(text));
 }
 
 void frmCheck::cmdExit_Click()

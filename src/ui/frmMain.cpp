@@ -1,31 +1,24 @@
 #include "ui/frmMain.h"
 
 #include "ui/ClassicFonts.h"
-#include "ui/DependencyLaunch.h"
-#include "core/lists/ListFill.h"
-#include "ui/modOpenFile.h"
-#include "ui/frmAbout.h"
-#include "core/check/FilePresence.h"
-#include "ui/frmCheck.h"
-#include "core/platform/modSysFolder.h"
-#include "core/scan/DeepScan.h"
-#include "ui/SortedListBox.h"
+#include "ui/ClassicLook.h"
+#include "ui/NameList.h"
+#include "ui/ScanRunner.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QFutureWatcher>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QCoreApplication>
 #include <QFont>
+#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
-#include <QStringList>
+#include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -59,20 +52,11 @@ QString ElementName(const char *array, std::size_t index)
     return QStringLiteral("%1_%2").arg(QLatin1String(array)).arg(index);
 }
 
-QStringList ToItems(const std::vector<std::string> &texts)
-{
-    QStringList items;
-    items.reserve(static_cast<qsizetype>(texts.size()));
-    for (const auto &text : texts) {
-        items.push_back(QString::fromStdString(text));
-    }
-    return items;
-}
-
 } // namespace
 
-frmMain::frmMain(const QString &commandLine, frmMainServices services, QWidget *parent)
-    : QWidget(parent), m_commandLine(commandLine), m_services(std::move(services))
+frmMain::frmMain(std::string commandLine, frmMainServices services, QWidget *parent)
+    : QWidget(parent), m_commandLine(std::move(commandLine)), m_services(std::move(services)),
+      m_scan(new ScanRunner([this](ScanLists &&lists) { ApplyScan(std::move(lists)); }, this))
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QLatin1String(kCaption));
@@ -82,12 +66,16 @@ frmMain::frmMain(const QString &commandLine, frmMainServices services, QWidget *
                    Qt::WindowCloseButtonHint);
     setFixedSize(Twips(kClientWidth), Twips(kClientHeight));
     setFont(ClassicFont(kLargeFontPixels, true));
+    UseClassicFrames(*this);
 
     CreateControls();
     SetTabOrder();
     ConnectHandlers();
     txtpath->setFocus();
     Form_Load();
+    // From here on every scan runs on the worker; the first, of a command-line file, was listed
+    // before the window first showed.
+    m_loading = false;
 }
 
 void frmMain::CreateControls()
@@ -134,7 +122,7 @@ void frmMain::CreateControls()
     fraTypes = new QGroupBox(QStringLiteral("Function Exports"), this);
     Setup(fraTypes, QStringLiteral("fraTypes"), 4320, 6240, 4215, 3855, large);
     fraTypes->setVisible(false);
-    LstImp = new SortedListBox(fraTypes);
+    LstImp = new NameListView(fraTypes);
     Setup(LstImp, QStringLiteral("LstImp"), 120, 360, 3975, 3180, large);
 
     fraDependencies = new QGroupBox(QStringLiteral("DLL Imports"), this);
@@ -143,7 +131,7 @@ void frmMain::CreateControls()
     Setup(cmdCheck, QStringLiteral("cmdCheck"), 120, 3840, 2655, 375, small);
     cmdCheck->setEnabled(false);
     cmdCheck->setToolTip(QStringLiteral("Get File Info"));
-    LstDep = new SortedListBox(fraDependencies);
+    LstDep = new NameListView(fraDependencies);
     Setup(LstDep, QStringLiteral("LstDep"), 120, 360, 2655, 3420, large);
 
     frmPE = new QGroupBox(QStringLiteral("Executable File"), this);
@@ -161,7 +149,7 @@ void frmMain::CreateControls()
     // The deep scan's working storage. It lies below the bottom edge of a window that cannot grow,
     // and is kept hidden and out of the tab order as well, so that neither the eye nor the
     // keyboard ever lands on it.
-    List1 = new QListWidget(this);
+    List1 = new NameListView(this);
     Setup(List1, QStringLiteral("List1"), 120, 6360, 3015, 3960, small);
     txtTemp = new QLineEdit(QStringLiteral("Temporary Variable Storage Buffer"), this);
     Setup(txtTemp, QStringLiteral("txtTemp"), 3480, 6360, 735, 495, small);
@@ -218,27 +206,13 @@ void frmMain::ConnectHandlers()
     connect(cmdCheck, &QPushButton::clicked, this, &frmMain::cmdCheck_Click);
     connect(cmdAbout, &QPushButton::clicked, this, &frmMain::cmdAbout_Click);
     // A click, and a move of the current item by keyboard, both land here.
-    connect(LstDep, &QListWidget::currentItemChanged, this, [this] { ShowCurrentItemAsToolTip(*LstDep); });
-    connect(LstDep, &QListWidget::itemClicked, this, [this] { ShowCurrentItemAsToolTip(*LstDep); });
-    connect(LstImp, &QListWidget::itemClicked, this, [this] { ShowCurrentItemAsToolTip(*LstImp); });
-    connect(LstDep, &QListWidget::itemDoubleClicked, this, &frmMain::LstDep_DblClick);
-}
-
-frmMainServices frmMainServices::Platform()
-{
-    frmMainServices services;
-    services.openFile = [](QWidget *owner) { return ShowOpenFileDialog(owner); };
-    services.showCheck = [](const QString &path, const QStringList &dependencies, QWidget *owner) {
-        frmCheck::ShowModal(path, dependencies, owner);
-    };
-    services.showAbout = [](QWidget *owner) { frmAbout::ShowModal(owner); };
-    services.openDependency = [](QWidget *owner, const QString &path, const QListWidget &list) {
-        const DependencyLookup lookup{
-            [](const std::string &prefixedPath) { return IsFilePresent(prefixedPath); },
-            &GetSystemFolder};
-        OpenDependencyInNewCopy(owner, path, list, lookup);
-    };
-    return services;
+    connect(LstDep->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { ShowCurrentItemAsToolTip(*LstDep); });
+    connect(LstDep, &QAbstractItemView::clicked, this,
+            [this] { ShowCurrentItemAsToolTip(*LstDep); });
+    connect(LstImp, &QAbstractItemView::clicked, this,
+            [this] { ShowCurrentItemAsToolTip(*LstImp); });
+    connect(LstDep, &QAbstractItemView::doubleClicked, this, &frmMain::LstDep_DblClick);
 }
 
 void frmMain::showEvent(QShowEvent *event)
@@ -258,20 +232,40 @@ void frmMain::Form_Load()
 {
     // The path box is still empty here, so this only disables the file-type boxes.
     optScan_Click(0);
-    if (m_commandLine.isEmpty()) {
+    if (m_commandLine.empty()) {
         return;
     }
     // The whole command line is the path: quotes go wherever they stand, nothing is trimmed, and
-    // setting the text runs the path-change handler, which scans.
-    QString path = m_commandLine;
-    path.remove(QLatin1Char('"'));
-    txtpath->setText(path);
+    // setting the path runs the path-change handler, which scans.
+    std::string path = m_commandLine;
+    path.erase(std::remove(path.begin(), path.end(), '"'), path.end());
+    SetPath(std::move(path));
+}
+
+void frmMain::SetPath(std::string path)
+{
+    // The path box shows the path as text; the bytes, which need not be UTF-8, are what the scans
+    // and the double-click take. Two paths that look alike are still two paths.
+    const QString shown = DrawnText(path, kLongestDrawnPath);
+    if (path == m_path && shown == txtpath->text()) {
+        return;
+    }
+    m_path = std::move(path);
+    if (shown == txtpath->text()) {
+        txtpath_Change();
+    } else {
+        txtpath->setText(shown);
+    }
 }
 
 void frmMain::txtpath_Change()
 {
+    // Text put into the path box by anything but SetPath is the path itself.
+    if (txtpath->text() != DrawnText(m_path, kLongestDrawnPath)) {
+        m_path = txtpath->text().toStdString();
+    }
     // An empty path disables Refresh but keeps the lists as they are.
-    const bool havePath = !txtpath->text().isEmpty();
+    const bool havePath = !m_path.empty();
     cmdDep->setEnabled(havePath);
     if (havePath) {
         cmdDep_Click();
@@ -331,20 +325,54 @@ void frmMain::cmdClose_Click()
 
 void frmMain::cmdOpen_Click()
 {
-    // The chosen path goes into the path box, whose change handler scans it; cancel changes nothing.
-    if (const auto path = m_services.openFile(this)) {
-        txtpath->setText(*path);
+    // The chosen path goes into the path box, whose change handler scans it; cancel changes
+    // nothing.
+    if (auto path = m_services.openFile(this)) {
+        SetPath(std::move(*path));
     }
 }
 
 void frmMain::cmdCheck_Click()
 {
-    QStringList dependencies;
-    dependencies.reserve(LstDep->count());
-    for (int row = 0; row < LstDep->count(); ++row) {
-        dependencies.push_back(LstDep->item(row)->text());
+    // The check is of the list the user is looking at: a scan still running will change it, so
+    // the check waits for its lists. It then runs on a worker, and its window opens when it ends;
+    // the window meanwhile keeps answering and shows that it is busy.
+    m_checkWanted = true;
+    ContinueCheck();
+    ShowBusy();
+}
+
+void frmMain::ContinueCheck()
+{
+    if (!m_checkWanted || m_scan->Running() || m_checkJob != nullptr) {
+        return;
     }
-    m_services.showCheck(txtpath->text(), dependencies, this);
+    auto *job = new CheckJob(this);
+    m_checkJob = job;
+    connect(job, &QFutureWatcherBase::finished, this, [this, job] { CheckFinished(job); });
+    job->setFuture(QtConcurrent::run(
+        [check = m_services.checkDependencies, path = m_path, names = LstDep->Names().AllNames()] {
+            try {
+                return std::optional<MissingDependencies>(check(path, *names));
+            } catch (...) {
+                return std::optional<MissingDependencies>(); // out of memory: no window
+            }
+        }));
+}
+
+void frmMain::CheckFinished(CheckJob *job)
+{
+    job->deleteLater();
+    if (job != m_checkJob) {
+        return; // a scan started meanwhile: the check runs again on its lists
+    }
+    m_checkJob = nullptr;
+    m_checkWanted = false;
+    ShowBusy();
+    // No scan runs while the window is open, and none can start: it is modal.
+    if (auto outcome = job->future().takeResult()) {
+        m_services.showCheck(std::move(*outcome), this);
+    }
 }
 
 void frmMain::cmdAbout_Click()
@@ -352,102 +380,108 @@ void frmMain::cmdAbout_Click()
     m_services.showAbout(this);
 }
 
-void frmMain::ShowCurrentItemAsToolTip(QListWidget &list)
+void frmMain::ShowCurrentItemAsToolTip(NameListView &list)
 {
     // A name wider than the list can be read in full by resting the pointer on it.
-    if (const QListWidgetItem *current = list.currentItem()) {
-        list.setToolTip(current->text());
+    if (const std::string *name = list.CurrentName()) {
+        list.setToolTip(DrawnText(*name));
     }
 }
 
 void frmMain::LstDep_DblClick()
 {
-    m_services.openDependency(this, txtpath->text(), *LstDep);
+    m_services.openDependency(this, m_path, LstDep->CurrentName());
 }
 
 void frmMain::ScanImports()
 {
     ++m_importsScansRun;
-    CancelDeepScan(); // a newer request supersedes a running deep scan
-    LstDep->clear();
-    LstImp->clear();
-    // Paths are UTF-8 throughout the core, on every platform.
-    const auto result = quorvane::ScanImports(txtpath->text().toStdString());
-    LstDep->AddItems(ToItems(result.dependencies));
-    LstImp->AddItems(ToItems(result.exports));
+    m_checkJob = nullptr; // a check of the lists this scan replaces is of no use
+    LstDep->Names().Clear();
+    LstImp->Names().Clear();
+    ScanRequest request{ScanKind::Imports, m_path, {}};
+    if (m_loading) {
+        ScanLists lists = RunScan(request); // before the window first shows
+        lists.forDependencyList = lists.forExportList = true;
+        ApplyScan(std::move(lists));
+        return;
+    }
+    m_scan->Start(std::move(request));
+    ShowBusy();
 }
 
 void frmMain::StartDeepScan()
 {
-    // The dependency list empties at once and the export list keeps what it showed. The search
-    // runs on a worker thread so that the window keeps painting and answering; its names reach
-    // the lists in one step when it ends, unless a newer request has superseded it by then.
+    // The dependency list empties at once and the export list keeps what it showed. The scan runs
+    // on a worker thread, so that the window keeps painting and answering; its names reach the
+    // lists in one step when it ends, unless a newer request has superseded it by then.
     ++m_deepScansRun;
-    LstDep->clear();
-    CancelDeepScan();
-
-    std::array<bool, 5> ticked{};
+    m_checkJob = nullptr; // a check of the lists this scan replaces is of no use
+    LstDep->Names().Clear();
+    ScanRequest request{ScanKind::Deep, m_path, {}};
     for (std::size_t i = 0; i < chkType.size(); ++i) {
-        ticked[i] = chkType[i]->isChecked();
+        request.ticked[i] = chkType[i]->isChecked();
     }
-    auto cancel = std::make_shared<std::atomic<bool>>(false);
-    auto *watcher = new QFutureWatcher<DeepScanResult>(this);
-    m_deepScan = {watcher, cancel};
-    connect(watcher, &QFutureWatcherBase::finished, this,
-            [this, watcher] { DeepScanFinished(watcher); });
-    SetBusy(true);
-    watcher->setFuture(QtConcurrent::run(
-        [path = txtpath->text().toStdString(), ticked, cancel] {
-            return RunDeepScan(path, ticked, cancel.get());
-        }));
+    m_scan->Start(std::move(request));
+    ShowBusy();
 }
 
-void frmMain::CancelDeepScan()
+void frmMain::ApplyScan(ScanLists &&lists)
 {
-    if (m_deepScan.cancel) {
-        m_deepScan.cancel->store(true);
+    if (lists.kind == ScanKind::Imports) {
+        if (lists.forDependencyList) {
+            LstDep->Names().SetNames(std::move(lists.dependencies));
+        }
+        if (lists.forExportList) {
+            LstImp->Names().SetNames(std::move(lists.exports));
+        }
+    } else {
+        // The scratch list keeps the scan's distinct names in their order; the dependency list
+        // shows those that pass the extension test, sorted.
+        List1->Names().SetNames(std::move(lists.scratch));
+        LstDep->Names().SetNames(std::move(lists.dependencies));
     }
-    m_deepScan = {};
-    SetBusy(false);
+    ShowBusy();
+    emit ScanApplied();
+    ContinueCheck();
 }
 
-void frmMain::DeepScanFinished(QFutureWatcher<DeepScanResult> *watcher)
+bool frmMain::ScanRunning() const
 {
-    watcher->deleteLater();
-    if (watcher != m_deepScan.watcher) {
-        return; // superseded: a newer scan owns the lists now
+    return m_scan->Running();
+}
+
+void frmMain::ShowBusy()
+{
+    // The busy pointer while a scan runs: the window stays usable. The wait pointer while Check
+    // Dependencies waits: its window is on the way. The arrow stands for no pointer of our own.
+    Qt::CursorShape cursor = Qt::ArrowCursor;
+    if (m_checkWanted) {
+        cursor = Qt::WaitCursor;
+    } else if (m_scan->Running()) {
+        cursor = Qt::BusyCursor;
     }
-    m_deepScan = {};
-    SetBusy(false);
-    const DeepScanResult result = watcher->result();
-    if (result.cancelled) {
+    if (cursor == m_cursor) {
         return;
     }
-    // The scratch list keeps the scan's distinct names in their order; the dependency list shows
-    // those that pass the extension test, sorted.
-    List1->clear();
-    List1->addItems(ToItems(result.scratch));
-    LstDep->AddItems(ToItems(result.dependencies));
-    emit DeepScanApplied();
-}
-
-void frmMain::SetBusy(bool busy)
-{
-    if (busy != m_busy) {
-        m_busy = busy;
-        if (busy) {
-            QApplication::setOverrideCursor(Qt::BusyCursor);
-        } else {
-            QApplication::restoreOverrideCursor();
-        }
+    if (m_cursor == Qt::ArrowCursor) {
+        QApplication::setOverrideCursor(cursor);
+    } else if (cursor == Qt::ArrowCursor) {
+        QApplication::restoreOverrideCursor();
+    } else {
+        QApplication::changeOverrideCursor(cursor);
     }
+    m_cursor = cursor;
 }
 
 frmMain::~frmMain()
 {
     // Closing the program during a scan ends the scan too; the worker sees its flag within one
-    // piece of the file.
-    CancelDeepScan();
+    // piece of the file. A check on its way is dropped.
+    m_scan->Cancel();
+    m_checkJob = nullptr;
+    m_checkWanted = false;
+    ShowBusy();
 }
 
 } // namespace quorvane

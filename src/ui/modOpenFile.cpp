@@ -21,8 +21,9 @@ OpenFileDialog::OpenFileDialog(QWidget *owner, ConfirmCreateFn confirmCreate)
 QFileDialog::Options OpenFileDialog::FixedOptions()
 {
     // Qt's own dialog, not the desktop's: only it honours the create prompt and returns a link's
-    // own path everywhere.
-    return QFileDialog::DontResolveSymlinks | QFileDialog::DontUseNativeDialog;
+    // own path everywhere. The type box shows the filter's name, not its patterns.
+    return QFileDialog::DontResolveSymlinks | QFileDialog::DontUseNativeDialog |
+           QFileDialog::HideNameFilterDetails;
 }
 
 void OpenFileDialog::accept()
@@ -46,15 +47,16 @@ void OpenFileDialog::accept()
 
 bool AskToCreateFile(QWidget *parent, const QString &path)
 {
-    const QString text = QStringLiteral("%1\nThis file does not exist.\nDo you want to create it?")
-                             .arg(QFileInfo(path).fileName());
-    const auto answer =
-        QMessageBox::question(parent, parent ? parent->windowTitle() : QString(), text,
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
-    return answer == QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, parent ? parent->windowTitle() : QString(),
+                    QStringLiteral("%1\nThis file does not exist.\nDo you want to create it?")
+                        .arg(QFileInfo(path).fileName()),
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText); // a file name is never markup
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
 }
 
-std::optional<QString> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogSeam &seam)
+std::optional<std::string> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogSeam &seam)
 {
     OpenFileDialog dialog(owner, seam.confirmCreate);
     const int result = seam.run ? seam.run(dialog) : dialog.exec();
@@ -65,7 +67,9 @@ std::optional<QString> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogSe
     if (files.size() != 1 || files.front().isEmpty()) {
         return std::nullopt;
     }
-    return files.front();
+    // Qt reads folders as UTF-8 and lists no entry whose name is not (QFileSystemIterator skips
+    // it), so what the dialog returns is always UTF-8, and its bytes are the path.
+    return files.front().toStdString();
 }
 
 } // namespace quorvane

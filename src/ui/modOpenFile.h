@@ -5,10 +5,12 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 
 namespace quorvane {
 
 inline constexpr char kOpenFileTitle[] = "Open the file to view its dependencies";
+/// The one filter; its type box shows the name alone (HideNameFilterDetails).
 inline constexpr char kOpenFileFilter[] = "Windows Dependency Files (*.exe *.dll *.ocx)";
 
 /// Asks whether a file that does not exist yet should be "created"; true to accept its name.
@@ -45,9 +47,10 @@ struct OpenFileDialogSeam {
     ConfirmCreateFn confirmCreate;
 };
 
-/// Shows the file-open dialog modally over owner and returns the chosen path, or nothing when the
-/// user cancels. Each call builds the dialog afresh with the same title, filter and options.
-std::optional<QString> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogSeam &seam = {});
+/// Shows the file-open dialog modally over owner and returns the chosen path (UTF-8, as Qt's
+/// dialog lists only names that are), or nothing when the user cancels. Each call builds the
+/// dialog afresh with the same title, filter and options.
+std::optional<std::string> ShowOpenFileDialog(QWidget *owner, const OpenFileDialogSeam &seam = {});
 
 /// The create prompt as the user sees it: a question box over parent, Yes or No.
 bool AskToCreateFile(QWidget *parent, const QString &path);

@@ -1,16 +1,17 @@
 #pragma once
-// The texts of a list box's items, in list order, for comparing a whole list in one assertion.
+// The texts of a list's rows, in list order, for comparing a whole list in one assertion.
 
-#include <QListWidget>
+#include <QAbstractItemView>
 #include <QStringList>
 
 namespace quorvane {
 
-inline QStringList ItemTexts(const QListWidget &list)
+inline QStringList ItemTexts(const QAbstractItemView &list)
 {
     QStringList texts;
-    for (int i = 0; i < list.count(); ++i) {
-        texts.push_back(list.item(i)->text());
+    const QAbstractItemModel *model = list.model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        texts.push_back(model->index(row, 0).data().toString());
     }
     return texts;
 }

@@ -1,13 +1,12 @@
 // The double-click on the dependency list: where it looks, in which order, what it starts, and
 // what it says when it finds nothing or cannot start.
 #include "core/check/DependencyActions.h"
-#include "ui/DependencyLaunch.h"
 #include "support/TempDir.h"
+#include "ui/DependencyLaunch.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QListWidget>
 #include <QThread>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -122,8 +121,8 @@ TEST(FindDependency, NamesThatAreNotPlainFileNamesAreNeverLookedUp)
 /// Everything the double-click does to the world, recorded.
 struct Recorder {
     struct Start {
-        QString program;
-        QStringList arguments;
+        std::string program;
+        std::vector<std::string> arguments;
     };
     struct Message {
         QWidget *owner;
@@ -137,9 +136,9 @@ struct Recorder {
     DependencyLaunchSeam Seam()
     {
         DependencyLaunchSeam seam;
-        seam.programPath = [] { return QStringLiteral("/usr/bin/quorvane"); };
-        seam.startDetached = [this](const QString &program, const QStringList &args,
-                                    QString &reason) {
+        seam.programPath = [] { return std::string("/usr/bin/quorvane"); };
+        seam.startDetached = [this](const std::string &program,
+                                    const std::vector<std::string> &args, QString &reason) {
             starts.push_back({program, args});
             reason.clear();
             return true;
@@ -152,45 +151,30 @@ struct Recorder {
     }
 };
 
-QListWidget *ListWith(QWidget *owner, const QStringList &items, int current)
-{
-    auto *list = new QListWidget(owner);
-    list->addItems(items);
-    if (current >= 0) {
-        list->setCurrentRow(current);
-    }
-    return list;
-}
-
 TEST(OpenDependencyInNewCopy, StartsThisProgramOnTheFoundPathAsItsOneArgument)
 {
     QWidget owner;
-    auto *list = ListWith(&owner, {QStringLiteral("KERNEL32.dll"), QStringLiteral("zlib1.dll")}, 1);
     FakeDisk disk;
     disk.present = {"/apps/my tool/zlib1.dll", "/sys32/zlib1.dll"};
     Recorder rec;
+    const std::string name = "zlib1.dll";
 
-    OpenDependencyInNewCopy(&owner, QStringLiteral("/apps/my tool/main.exe"), *list, disk.Lookup(),
-                            rec.Seam());
+    OpenDependencyInNewCopy(&owner, "/apps/my tool/main.exe", &name, disk.Lookup(), rec.Seam());
 
     ASSERT_EQ(rec.starts.size(), 1u);
-    EXPECT_EQ(rec.starts[0].program, QStringLiteral("/usr/bin/quorvane"));
-    EXPECT_EQ(rec.starts[0].arguments, QStringList{QStringLiteral("/apps/my tool/zlib1.dll")});
+    EXPECT_EQ(rec.starts[0].program, "/usr/bin/quorvane");
+    EXPECT_EQ(rec.starts[0].arguments, std::vector<std::string>{"/apps/my tool/zlib1.dll"});
     EXPECT_TRUE(rec.messages.empty());
-    // The first window is left as it was.
-    EXPECT_EQ(list->count(), 2);
-    EXPECT_EQ(list->currentRow(), 1);
 }
 
 TEST(OpenDependencyInNewCopy, SaysNotFoundWithTheCriticalIconWhenInNeitherFolder)
 {
     QWidget owner;
-    auto *list = ListWith(&owner, {QStringLiteral("Error mapping file.")}, 0);
     FakeDisk disk;
     Recorder rec;
+    const std::string name = "Error mapping file.";
 
-    OpenDependencyInNewCopy(&owner, QStringLiteral("/apps/main.exe"), *list, disk.Lookup(),
-                            rec.Seam());
+    OpenDependencyInNewCopy(&owner, "/apps/main.exe", &name, disk.Lookup(), rec.Seam());
 
     EXPECT_TRUE(rec.starts.empty());
     ASSERT_EQ(rec.messages.size(), 1u);
@@ -205,14 +189,11 @@ TEST(OpenDependencyInNewCopy, SaysNotFoundWithTheCriticalIconWhenInNeitherFolder
 TEST(OpenDependencyInNewCopy, DoesNothingWithoutACurrentItem)
 {
     QWidget owner;
-    auto *list = ListWith(&owner, {QStringLiteral("KERNEL32.dll")}, -1);
-    ASSERT_EQ(list->currentItem(), nullptr);
     FakeDisk disk;
     disk.present = {"/sys32/"};
     Recorder rec;
 
-    OpenDependencyInNewCopy(&owner, QStringLiteral("/apps/main.exe"), *list, disk.Lookup(),
-                            rec.Seam());
+    OpenDependencyInNewCopy(&owner, "/apps/main.exe", nullptr, disk.Lookup(), rec.Seam());
 
     EXPECT_TRUE(disk.looked.empty());
     EXPECT_TRUE(rec.starts.empty());
@@ -255,35 +236,36 @@ TEST(OpenDependencyInNewCopy, TheNewCopyGetsTheNameAsSpeltOnDisk)
     const TempDir system;
     std::ofstream(system / "kernel32.dll") << "MZ";
     QWidget owner;
-    auto *list = ListWith(&owner, {QStringLiteral("KERNEL32.dll")}, 0);
     Recorder rec;
-    OpenDependencyInNewCopy(&owner, QStringLiteral("/nowhere/main.exe"), *list,
-                            RealDisk(system.Path()), rec.Seam());
+    const std::string name = "KERNEL32.dll";
+    OpenDependencyInNewCopy(&owner, "/nowhere/main.exe", &name, RealDisk(system.Path()),
+                            rec.Seam());
     ASSERT_EQ(rec.starts.size(), 1u);
     EXPECT_EQ(rec.starts[0].arguments,
-              QStringList{QString::fromStdString((system / "kernel32.dll").string())});
+              std::vector<std::string>{(system / "kernel32.dll").string()});
 }
 
-QStringList WaitForProbe(const fs::path &out)
+// The probe's lines, bytes as it received them.
+std::vector<std::string> WaitForProbe(const fs::path &out)
 {
     QElapsedTimer timer;
     timer.start();
     while (!fs::exists(out) && timer.elapsed() < 20000) {
         QThread::msleep(20);
     }
-    QFile file(QString::fromStdString(out.string()));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
+    std::ifstream file(out, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
+        lines.push_back(line);
     }
-    QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-    lines.removeLast(); // after the final newline
     return lines;
 }
 
-TEST(OpenDependencyInNewCopy, AFoundPathWithSpacesAndQuotesReachesTheNewCopyWhole)
+TEST(OpenDependencyInNewCopy, AFoundPathWithSpacesQuotesAndNoUtf8ReachesTheNewCopyWhole)
 {
     const TempDir dir;
-    const fs::path app = dir / "My \"Apps\" & 'Tools' $HOME";
+    // Windows-1252 letters, as files unpacked from a Windows archive carry them.
+    const fs::path app = dir / "My \"Apps\" & 'Tools' $HOME caf\xe9";
     fs::create_directory(app);
     const TempDir system;
     std::ofstream(app / "my lib;rm -rf.dll") << "MZ";
@@ -291,20 +273,18 @@ TEST(OpenDependencyInNewCopy, AFoundPathWithSpacesAndQuotesReachesTheNewCopyWhol
     qputenv("QUORVANE_ARGV_PROBE_OUT", QByteArray::fromStdString(out.string()));
 
     QWidget owner;
-    auto *list = ListWith(&owner, {QStringLiteral("my lib;rm -rf.dll")}, 0);
+    const std::string name = "my lib;rm -rf.dll";
     DependencyLaunchSeam seam;
-    seam.programPath = [] { return QStringLiteral(QUORVANE_ARGV_PROBE); };
+    seam.programPath = [] { return std::string(QUORVANE_ARGV_PROBE); };
     seam.showMessage = [](QWidget *, QMessageBox::Icon, const QString &, const QString &text) {
         ADD_FAILURE() << text.toStdString();
     };
-    OpenDependencyInNewCopy(&owner, QString::fromStdString((app / "main.exe").string()), *list,
-                            RealDisk(system.Path()), seam);
+    OpenDependencyInNewCopy(&owner, (app / "main.exe").string(), &name, RealDisk(system.Path()),
+                            seam);
 
-    const QStringList received = WaitForProbe(out);
+    const std::vector<std::string> received = WaitForProbe(out);
     qunsetenv("QUORVANE_ARGV_PROBE_OUT");
-    ASSERT_EQ(received.size(), 2) << received.join(QLatin1Char('|')).toStdString();
-    EXPECT_EQ(received[0], QStringLiteral("1"));
-    EXPECT_EQ(received[1], QString::fromStdString((app / "my lib;rm -rf.dll").string()));
+    EXPECT_EQ(received, (std::vector<std::string>{"1", (app / name).string()}));
 }
 
 TEST(OpenDependencyInNewCopy, AProgramThatCannotStartIsReportedWithTheSystemsReason)
@@ -312,19 +292,16 @@ TEST(OpenDependencyInNewCopy, AProgramThatCannotStartIsReportedWithTheSystemsRea
     const TempDir system;
     std::ofstream(system / "KERNEL32.dll") << "MZ";
     QWidget owner;
-    auto *list = ListWith(&owner, {QStringLiteral("KERNEL32.dll")}, 0);
+    const std::string name = "KERNEL32.dll";
     std::vector<QString> texts;
     DependencyLaunchSeam seam;
-    seam.programPath = [&] {
-        return QString::fromStdString((system / "no-such-program").string());
-    };
+    seam.programPath = [&] { return (system / "no-such-program").string(); };
     seam.showMessage = [&](QWidget *, QMessageBox::Icon icon, const QString &,
                            const QString &text) {
         EXPECT_EQ(icon, QMessageBox::Critical);
         texts.push_back(text);
     };
-    OpenDependencyInNewCopy(&owner, QStringLiteral("/nowhere/main.exe"), *list,
-                            RealDisk(system.Path()), seam);
+    OpenDependencyInNewCopy(&owner, "/nowhere/main.exe", &name, RealDisk(system.Path()), seam);
 
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_TRUE(texts[0].contains(QString::fromStdString((system / "KERNEL32.dll").string())));

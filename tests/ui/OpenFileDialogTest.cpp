@@ -1,8 +1,9 @@
 // The browse button's file dialog, answered through its seam but always the real QFileDialog:
 // the tests type into its name box and press its Open button as a user would.
-#include "ui/modOpenFile.h"
 #include "support/TempDir.h"
+#include "ui/modOpenFile.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListView>
@@ -46,6 +47,7 @@ QString Q(const fs::path &path)
 struct DialogLook {
     QString title;
     QStringList nameFilters;
+    QString typeBox; // what the file-type box reads
     QFileDialog::Options options;
     QFileDialog::FileMode fileMode;
     QFileDialog::AcceptMode acceptMode;
@@ -57,8 +59,15 @@ struct DialogLook {
 
 DialogLook LookOf(const QFileDialog &dialog)
 {
-    return {dialog.windowTitle(), dialog.nameFilters(), dialog.options(),     dialog.fileMode(),
-            dialog.acceptMode(),  dialog.isModal(),     dialog.parentWidget()};
+    const auto *typeBox = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+    return {dialog.windowTitle(),
+            dialog.nameFilters(),
+            typeBox ? typeBox->currentText() : QStringLiteral("(none)"),
+            dialog.options(),
+            dialog.fileMode(),
+            dialog.acceptMode(),
+            dialog.isModal(),
+            dialog.parentWidget()};
 }
 
 /// Types text into the dialog's file-name box and presses Open.
@@ -94,6 +103,7 @@ TEST(OpenFileDialog, IsSetUpTheSameWayEachTimeItOpens)
     EXPECT_EQ(look.title, QStringLiteral("Open the file to view its dependencies"));
     EXPECT_EQ(look.nameFilters,
               QStringList{QStringLiteral("Windows Dependency Files (*.exe *.dll *.ocx)")});
+    EXPECT_EQ(look.typeBox, QStringLiteral("Windows Dependency Files"));
     EXPECT_TRUE(look.options.testFlag(QFileDialog::DontResolveSymlinks));
     EXPECT_TRUE(look.options.testFlag(QFileDialog::DontUseNativeDialog));
     EXPECT_FALSE(look.options.testFlag(QFileDialog::ReadOnly));
@@ -161,7 +171,7 @@ TEST(OpenFileDialog, ReturnsTheChosenFilesFullPath)
     seam.run = [&](OpenFileDialog &dialog) {
         return TypeAndOpen(dialog, dir.Path(), QStringLiteral("My App.exe"));
     };
-    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), Q(app));
+    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), app.string());
     EXPECT_EQ(prompts, 0) << "an existing file needs no create prompt";
 }
 
@@ -184,13 +194,13 @@ TEST(OpenFileDialog, ReturnsALinksOwnPathNotItsTarget)
         dialog.accept();
         return dialog.result();
     };
-    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), Q(dir / "link.dll"));
+    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), (dir / "link.dll").string());
 
     // A link whose target is gone is still a file the user can pick, without a create prompt.
     seam.run = [&](OpenFileDialog &dialog) {
         return TypeAndOpen(dialog, dir.Path(), QStringLiteral("dangling.dll"));
     };
-    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), Q(dir / "dangling.dll"));
+    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), (dir / "dangling.dll").string());
     EXPECT_EQ(prompts, 0);
 }
 
@@ -212,7 +222,7 @@ TEST(OpenFileDialog, NewNameIsReturnedOnlyWhenTheUserAgreesAndNothingIsCreated)
         return TypeAndOpen(dialog, dir.Path(), QStringLiteral("new.exe"));
     };
 
-    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), Q(dir / "new.exe"));
+    EXPECT_EQ(ShowOpenFileDialog(nullptr, seam), (dir / "new.exe").string());
     EXPECT_EQ(asked, std::vector<QString>{Q(dir / "new.exe")});
     EXPECT_EQ(promptParent, shown) << "the prompt belongs to the dialog";
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "new.exe")));

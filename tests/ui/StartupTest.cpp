@@ -6,9 +6,9 @@
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QStyle>
 #include <QTimer>
@@ -24,6 +24,7 @@ namespace {
 
 struct Shown {
     QString path;
+    std::string pathBytes;
     QStringList dependencies;
     QString style;
     Qt::LayoutDirection direction = Qt::LeftToRight;
@@ -46,9 +47,10 @@ Shown RunProgram(std::vector<std::string> arguments, int *status = nullptr)
         RunApplication(static_cast<int>(arguments.size()), argv.data(), [&shown](frmMain &window) {
             EXPECT_TRUE(window.isVisible());
             shown.path = window.findChild<QLineEdit *>("txtpath")->text();
-            const auto *list = window.findChild<QListWidget *>("LstDep");
-            for (int i = 0; i < list->count(); ++i) {
-                shown.dependencies.push_back(list->item(i)->text());
+            shown.pathBytes = window.Path();
+            const auto *list = window.findChild<QAbstractItemView *>("LstDep");
+            for (int i = 0; i < list->model()->rowCount(); ++i) {
+                shown.dependencies.push_back(list->model()->index(i, 0).data().toString());
             }
             shown.style = QApplication::style()->name();
             shown.direction = QApplication::layoutDirection();
@@ -66,31 +68,44 @@ Shown RunProgram(std::vector<std::string> arguments, int *status = nullptr)
     return shown;
 }
 
-TEST(Startup, APathWithSpacesIsScannedQuotedOrNot)
+TEST(Startup, APathWithSpacesOrNotInUtf8IsScannedQuotedOrNot)
 {
     test::TempDir dir;
-    std::filesystem::create_directory(dir / "my files");
     test::PeBuilder exe;
     exe.imports = {"USER32.dll", "KERNEL32.dll"};
-    const auto path = exe.Build().WriteTo(dir / "my files" / "a b.exe").string();
     const QStringList dependencies = {"KERNEL32.dll", "USER32.dll"};
+    // A Linux file name is bytes: Windows-1252 letters from an unpacked archive stay as they are,
+    // and the path box shows what cannot be read as U+FFFD.
+    const struct {
+        const char *folder, *file;
+        QString shown;
+    } cases[] = {
+        {"my files", "a b.exe", QStringLiteral("my files/a b.exe")},
+        {"caf\xe9 files", "\xe9t\xe9 b.exe", QStringLiteral("caf\ufffd files/\ufffdt\ufffd b.exe")},
+    };
+    for (const auto &c : cases) {
+        std::filesystem::create_directory(dir / c.folder);
+        const auto path = exe.Build().WriteTo(dir / c.folder / c.file).string();
+        SCOPED_TRACE(c.file);
 
-    // The shell passes a quoted path as one word, an unquoted one as a word per space.
-    int status = -1;
-    const Shown quoted = RunProgram({"quorvane", path}, &status);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(quoted.path.toStdString(), path);
-    EXPECT_EQ(quoted.dependencies, dependencies);
+        // The shell passes a quoted path as one word, an unquoted one as a word per space.
+        int status = -1;
+        const Shown quoted = RunProgram({"quorvane", path}, &status);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(quoted.pathBytes, path);
+        EXPECT_TRUE(quoted.path.endsWith(c.shown)) << quoted.path.toStdString();
+        EXPECT_EQ(quoted.dependencies, dependencies);
 
-    std::vector<std::string> words = {"quorvane"};
-    for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
-        end = path.find(' ', start);
-        words.push_back(path.substr(start, end == std::string::npos ? end : end - start));
+        std::vector<std::string> words = {"quorvane"};
+        for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+            end = path.find(' ', start);
+            words.push_back(path.substr(start, end == std::string::npos ? end : end - start));
+        }
+        ASSERT_EQ(words.size(), 4u);
+        const Shown unquoted = RunProgram(words);
+        EXPECT_EQ(unquoted.pathBytes, path);
+        EXPECT_EQ(unquoted.dependencies, dependencies);
     }
-    ASSERT_EQ(words.size(), 4u);
-    const Shown unquoted = RunProgram(words);
-    EXPECT_EQ(unquoted.path.toStdString(), path);
-    EXPECT_EQ(unquoted.dependencies, dependencies);
 }
 
 TEST(Startup, QtOptionsOnTheCommandLineAreAPathNotSwitches)

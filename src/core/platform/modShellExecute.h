@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -24,14 +23,8 @@ inline constexpr std::int32_t kShellAccessDenied = 5;
 inline constexpr std::int32_t kShellOutOfMemory = 8;
 inline constexpr std::int32_t kShellNoAssociation = 31;
 inline constexpr std::int32_t kShellLastFailureCode = 32;
-/// What the desktop opener answers when it has handed the document on.
+/// What the desktop opener answers once it has the document.
 inline constexpr std::int32_t kShellOpened = 42;
-/// What the desktop opener answers for a failure that the shell's codes do not name.
-inline constexpr std::int32_t kShellOtherFailure = 4;
-
-/// How long the desktop opener may hold up its caller: some openers hand the document on and end
-/// at once, others run the handler themselves and would keep the window waiting for good.
-inline constexpr std::chrono::milliseconds kOpenerWait{500};
 
 /// The failure the last ShellOpenDocument call left behind: number 0 and empty texts after a
 /// call that succeeded.
@@ -73,12 +66,13 @@ ShellError ShellErrorFor(std::int32_t code, std::string_view programStem);
 std::string ProgramFileStem();
 
 /// This platform's shell call. On Linux it starts the desktop's default opener (xdg-open) with the
-/// document as its one argument, never through a shell, and maps its outcome onto the shell's
-/// codes: kShellOpened once the opener has the document; 31 when there is no opener or it knows
-/// no application; 2 (3) when a document that is a file path names no file (no folder); 5 when it
-/// cannot be reached. The operation must be "open" (or empty); parameters and the show command
-/// have no meaning for the desktop opener and are not passed on. It waits for the opener at most
-/// kOpenerWait; an opener still running then has taken the request.
+/// document as its one argument, never through a shell, and returns as soon as the opener runs,
+/// as the shell returns once it has handed a document on: kShellOpened. What the shell would
+/// refuse before starting anything is answered without starting the opener: 31 when there is no
+/// opener or the operation is not "open" (or empty), 2 (3) when a document that is a file path
+/// names no file (no folder), 5 when it cannot be reached. Parameters and the show command have no
+/// meaning for the desktop opener and are not passed on. Nobody waits for the opener: it is left to
+/// run, and its exit is collected in the background.
 std::intptr_t PlatformShellExecute(WindowHandle owner, const std::string &operation,
                                    const std::string &file, const std::string &parameters,
                                    const std::string &directory, std::int32_t showCommand);
