@@ -149,12 +149,13 @@ TEST(KnownDlls, ACopyBesideTheProgramIsIgnoredForTheSystemFoldersOne)
     test::WritePe(dir / "app" / "user32.dll", {});
     test::WritePe(dir / "app" / "libapp.dll", {});
     test::WritePe(dir / "sys" / "kernel32.dll", {});
-    const auto build = [&dir](std::optional<std::string> system) {
+    const auto build = [&dir](std::optional<std::string> system,
+                              const std::string &program = "app/app.exe") {
         std::string problem;
         const auto order = SearchOrder::Make({}, system, std::nullopt, problem);
         FolderCache folders;
         PeFactsCache facts;
-        return ClosureBuilder(*order, folders, facts).Build((dir / "app" / "app.exe").string());
+        return ClosureBuilder(*order, folders, facts).Build((dir / program).string());
     };
     const test::NoMachineSystemFolder noMachineFolder;
     const ClosureResult c = build((dir / "sys").string());
@@ -164,6 +165,9 @@ TEST(KnownDlls, ACopyBesideTheProgramIsIgnoredForTheSystemFoldersOne)
     EXPECT_EQ(c.modules[1].path, (dir / "sys" / "kernel32.dll").string());
     ASSERT_EQ(c.named.size(), 1u); // USER32.dll: in no system folder; evil.dll never seen
     EXPECT_EQ(c.named[0].state, NamedState::Missing);
+    // A program of the system folder itself loads the system folder's copy: nothing is ignored.
+    test::WritePe(dir / "sys" / "tool.exe", {"KERNEL32.dll"});
+    EXPECT_TRUE(build((dir / "sys").string(), "sys/tool.exe").ignored.empty());
 
     // Without a system folder a KnownDLL is a Windows component taken as present.
     const ClosureResult unchecked = build(std::nullopt);
