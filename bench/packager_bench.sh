@@ -3,9 +3,10 @@
 # files, in the same run:
 #
 #   1. tree: the whole closure of a program with 120 DLLs that import each other (cycles too),
-#      built by the MinGW-w64 cross compiler when it is installed (else by the PE builder), against
+#      built by the MinGW-w64 cross compiler when it is installed (else by the PE builder), every
+#      imported function checked against the export table of the DLL found for it, against
 #      objdump -p over the program and its 120 DLLs, the first step of any script that would
-#      follow the chain (objdump only lists the tables: no search, no closure);
+#      follow the chain (objdump only lists the tables: no search, no closure, no check);
 #   2. report: 1,000 PE files (the PE builder's) read on one and on both cores, against objdump -p
 #      over the same files in one process and in two (xargs -P2).
 #
@@ -73,14 +74,33 @@ if command -v x86_64-w64-mingw32-gcc >/dev/null && command -v x86_64-w64-mingw32
 else
     "$make_corpus" "$app" 120 4
 fi
+# Stand-ins for the two system DLLs that export every function the program and its DLLs import
+# from them, so that every import is checked and found. (The PE builder's DLLs import ordinal 1,
+# which a copy of any of its DLLs exports.)
 for dll in kernel32.dll msvcrt.dll; do cp "$app/lib0000.dll" "$work/sys/$dll"; done
+if [[ $kind != "PE builder" ]]; then
+    for dll in kernel32 msvcrt; do
+        {
+            printf 'LIBRARY %s.dll\nEXPORTS\n' "$dll"
+            "$cli" imports --functions "$app"/* | awk -v dll="$dll.dll" '
+                /^[^\t]/ { next }
+                /^\t[^\t]/ { keep = tolower($1) == dll; next }
+                keep { sub(/^\t\t/, ""); sub(/ \(hint [0-9]+\)$/, ""); print $0 " = bench_stub" }' |
+                sort -u
+        } >"$src/sys_$dll.def"
+        echo 'int bench_stub(void) { return 0; }' >"$src/stub.c"
+        x86_64-w64-mingw32-gcc -O1 -s -shared -nostdlib -Wl,-e,bench_stub \
+            -o "$work/sys/$dll.dll" "$src/stub.c" "$src/sys_$dll.def"
+    done
+fi
 files=("$app"/*)
+functions=$("$cli" imports --functions "${files[@]}" | grep -c $'^\t\t')
 "$cli" tree "$app/app.exe" --system-dir="$work/sys" | head -1
 tree_ms=$(median_ms "$cli" tree "$app/app.exe" --system-dir="$work/sys")
 tree_json_ms=$(median_ms "$cli" tree "$app/app.exe" --system-dir="$work/sys" --json)
 obj_ms=$(median_ms "$objdump" -p "${files[@]}")
 echo
-echo "closure of a program with $((${#files[@]} - 1)) DLLs ($kind), median of $runs runs:"
+echo "closure of a program with $((${#files[@]} - 1)) DLLs ($kind), $functions imported functions checked, median of $runs runs:"
 echo "  quorvane-cli tree           ${tree_ms} ms"
 echo "  quorvane-cli tree --json    ${tree_json_ms} ms"
 echo "  objdump -p over the ${#files[@]} files ${obj_ms} ms"

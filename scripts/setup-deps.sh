@@ -9,6 +9,8 @@ packages=(
     cmake g++ make pkgconf
     qt6-base-dev qt6-qpa-plugins libgl-dev
     libcli11-dev nlohmann-json3-dev
+    # LLVM's demangler, for readable C++ names (linked statically)
+    llvm-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-liberation
 )

@@ -74,7 +74,8 @@ int main(int argc, char **argv)
     try {
         const std::filesystem::path corpus = argv[1];
         const auto readers = {corpus / "fuzz_imports", corpus / "fuzz_exports",
-                              corpus / "fuzz_delayimports"};
+                              corpus / "fuzz_delayimports", corpus / "fuzz_importfunctions",
+                              corpus / "fuzz_exporttable"};
         int written = 0;
         const auto writeImage = [&](const std::string &name,
                                     const std::vector<std::uint8_t> &bytes) {
@@ -106,6 +107,7 @@ int main(int argc, char **argv)
         // 0x140000000 is out of reach of 32-bit addresses, so that seed is a damaged table), an
         // address below the image base, and a table that runs off the end of the file.
         const auto delay = corpus / "fuzz_delayimports";
+        const auto delayFunctions = corpus / "fuzz_importfunctions";
         for (const Bitness bitness : {Bitness::Pe32, Bitness::Pe32Plus}) {
             const std::string suffix = bitness == Bitness::Pe32 ? "_pe32" : "_pe32plus";
             const std::uint64_t imageBase = bitness == Bitness::Pe32 ? 0x10000000 : 0x140000000;
@@ -125,6 +127,13 @@ int main(int argc, char **argv)
                                  static_cast<std::uint32_t>(imageBase + nameRva));
             }
             WriteSeed(delay, "OldLayout" + suffix, oldLayout.bytes);
+            // The function reader's seed has its name tables' addresses in the old layout too.
+            for (std::uint64_t i = 0; i < 2; ++i) {
+                const std::uint32_t tableRva = oldLayout.GetU32(entry + 32 * i + 16);
+                oldLayout.PutU32(entry + 32 * i + 16,
+                                 static_cast<std::uint32_t>(imageBase + tableRva));
+            }
+            WriteSeed(delayFunctions, "OldLayout" + suffix, oldLayout.bytes);
 
             auto belowBase = good;
             belowBase.PutU32(entry, 0);
@@ -140,6 +149,7 @@ int main(int argc, char **argv)
                 runsOff.PutU32(at + 4, good.GetU32(entry + 4));
             }
             WriteSeed(delay, "TableRunsOffTheFile" + suffix, runsOff.bytes);
+            WriteSeed(delayFunctions, "TableRunsOffTheFile" + suffix, runsOff.bytes);
             written += 3;
         }
 

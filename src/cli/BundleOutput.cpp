@@ -1,4 +1,5 @@
 // quorvane-cli bundle: what was copied into the folder, and what is still missing.
+#include "cli/EntryPointOutput.h"
 #include "cli/PackagerOutput.h"
 #include "cli/Report.h"
 
@@ -8,7 +9,8 @@ namespace quorvane {
 
 using nlohmann::json;
 
-void WritePlainBundle(std::ostream &out, const ClosureResult &closure, const BundleResult &bundle)
+void WritePlainBundle(std::ostream &out, const ClosureResult &closure, const BundleResult &bundle,
+                      bool demangle)
 {
     static constexpr std::string_view kActions[] = {"copied",     "replaced", "already there",
                                                     "not copied", "failed",   "system"};
@@ -26,11 +28,12 @@ void WritePlainBundle(std::ostream &out, const ClosureResult &closure, const Bun
         out << "still missing:\n";
         WritePlainMissing(out, closure);
     }
+    WritePlainMissingFunctions(out, closure, demangle);
     WritePlainDamaged(out, closure.damaged);
 }
 
 json BundleJson(const ClosureResult &closure, const BundleResult &bundle, const std::string &folder,
-                const SearchOrder &order)
+                const SearchOrder &order, bool demangle)
 {
     static constexpr std::string_view kActions[] = {"copied",   "replaced", "present",
                                                     "conflict", "failed",   "system"};
@@ -51,7 +54,7 @@ json BundleJson(const ClosureResult &closure, const BundleResult &bundle, const 
                 {"status", bundle.status},
                 {"files", std::move(items)},
                 {"search_order", SearchOrderJson(order)},
-                {"closure", ClosureJson(closure, order, {})},
+                {"closure", ClosureJson(closure, order, {false, false, demangle})},
                 {"exit_status", ExitStatusOf(bundle.Outcome(closure))}};
     return doc;
 }

@@ -1,10 +1,12 @@
 // quorvane-cli tree: a closure as a list (missing names first), as a tree, or as JSON.
+#include "cli/EntryPointOutput.h"
 #include "cli/PackagerOutput.h"
 #include "cli/Report.h"
 #include "core/packager/DllHints.h"
 #include "core/text/AsciiCase.h"
 
 #include <algorithm>
+#include <map>
 #include <ostream>
 
 namespace quorvane {
@@ -66,6 +68,11 @@ void WriteTree(std::ostream &out, const ClosureResult &closure)
         std::size_t module;
         std::size_t next;
     };
+    // How many functions each module's import of a DLL lacks, to mark the edge.
+    std::map<std::pair<std::size_t, std::size_t>, std::size_t> lacking;
+    for (const ClosureMissingFunctions &m : closure.missingFunctions) {
+        lacking[{m.importer, m.dll}] += m.functions.missing.size();
+    }
     out << EscapeControls(closure.rootPath) << '\n';
     shown[0] = true;
     std::vector<Step> stack{{0, 0}};
@@ -89,6 +96,9 @@ void WriteTree(std::ostream &out, const ClosureResult &closure)
             const ClosureModule &target = closure.modules[edge.target];
             out << " => " << EscapeControls(target.path)
                 << Marks(edge.delayLoaded, target.where == FoundIn::System);
+            if (const auto l = lacking.find({step.module, edge.target}); l != lacking.end()) {
+                out << " [" << MissingFunctionsCount(l->second) << ']';
+            }
             if (shown[edge.target]) {
                 out << (target.imports.empty() ? "\n" : " (see above)\n");
                 continue;
@@ -149,16 +159,23 @@ void WritePlainClosure(std::ostream &out, std::ostream &err, const ClosureResult
     const auto missing = InState(closure, NamedState::Missing);
     const auto apiSets = InState(closure, NamedState::ApiSet);
     const auto assumed = InState(closure, NamedState::SystemAssumed);
+    const std::string functions = MissingFunctionsCount(closure.MissingFunctionCount());
     if (view.missingOnly) {
-        if (!missing.empty()) {
-            out << EscapeControls(closure.rootPath) << ": " << missing.size() << " missing\n";
+        if (!missing.empty() || !functions.empty()) {
+            out << EscapeControls(closure.rootPath) << ": ";
+            if (!missing.empty()) {
+                out << missing.size() << " missing" << (functions.empty() ? "" : ", ");
+            }
+            out << functions << '\n';
             WritePlainMissing(out, closure);
+            WritePlainMissingFunctions(out, closure, view.demangle);
         }
         WritePlainDamaged(out, closure.damaged);
         return;
     }
     if (view.tree) {
         WriteTree(out, closure);
+        WritePlainMissingFunctions(out, closure, view.demangle);
         WritePlainDamaged(out, closure.damaged);
         return;
     }
@@ -166,11 +183,12 @@ void WritePlainClosure(std::ostream &out, std::ostream &err, const ClosureResult
     out << EscapeControls(closure.rootPath) << ": " << BitsOf(root.kind) << "-bit ("
         << MachineName(root.machine) << "); " << Count(closure.modules.size() - 1, "DLL")
         << " found, " << missing.size() << " missing, " << Count(apiSets.size(), "API-set contract")
-        << '\n';
+        << (functions.empty() ? "" : ", ") << functions << '\n';
     if (!missing.empty()) {
         out << "missing:\n";
         WritePlainMissing(out, closure);
     }
+    WritePlainMissingFunctions(out, closure, view.demangle);
     if (closure.modules.size() > 1) {
         out << "found:\n";
         for (const std::size_t m : ResolvedModules(closure)) {
@@ -192,6 +210,7 @@ void WritePlainClosure(std::ostream &out, std::ostream &err, const ClosureResult
             out << "  " << EscapeControls(d->name) << Marks(d->delayLoaded, false) << '\n';
         }
     }
+    WritePlainIgnored(out, closure.ignored);
     WritePlainDamaged(out, closure.damaged);
 }
 
@@ -235,6 +254,8 @@ json ClosureJson(const ClosureResult &closure, const SearchOrder &order, const C
     file["resolved"] = std::move(resolved);
     file["api_sets"] = std::move(apiSets);
     file["system_assumed"] = std::move(assumed);
+    file["missing_entry_points"] = MissingFunctionsJson(closure, view.demangle);
+    file["ignored"] = closure.ignored;
     file["damaged"] = DamagedJson(closure.damaged);
     file["exit_status"] = ExitStatusOf(closure.Outcome());
     return file;

@@ -20,6 +20,7 @@ struct SearchOptions {
     std::optional<std::string> systemDir;
     std::optional<std::string> winePrefix;
     bool json = false;
+    bool demangle = false;
 
     void AddTo(CLI::App &command);
     /// The search order, or nullopt with a one-line message on err.
@@ -42,6 +43,8 @@ void SearchOptions::AddTo(CLI::App &command)
                                     "A Wine prefix: its system32 for 64-bit programs, syswow64 "
                                     "for 32-bit ones (default: $WINEPREFIX, else ~/.wine)");
     system->excludes(wine);
+    command.add_flag("--demangle", demangle,
+                     "Show the decorated C++ names of missing functions readably");
     command.add_flag("--json", json, "Print one JSON document");
 }
 
@@ -108,6 +111,8 @@ AddSearchCommand(CLI::App &app, CommandContext &context, const std::string &name
 int Tree(const TreeOptions &options, const SearchOrder &order, CommandContext &context)
 {
     Closures closures(order);
+    ClosureView view = options.view;
+    view.demangle = options.search.demangle;
     nlohmann::json files = nlohmann::json::array();
     int status = kExitOk;
     bool first = true;
@@ -115,14 +120,14 @@ int Tree(const TreeOptions &options, const SearchOrder &order, CommandContext &c
         const ClosureResult closure = closures.Build(path);
         status = std::max(status, ExitStatusOf(closure.Outcome()));
         if (options.search.json) {
-            files.push_back(ClosureJson(closure, order, options.view));
+            files.push_back(ClosureJson(closure, order, view));
             continue;
         }
         if (!first && closure.ok) {
             context.out << '\n';
         }
         first = first && !closure.ok;
-        WritePlainClosure(context.out, context.err, closure, options.view);
+        WritePlainClosure(context.out, context.err, closure, view);
     }
     if (options.search.json) {
         WriteJsonDocument(context.out, {{"command", "tree"},
@@ -144,14 +149,16 @@ int Report(const ReportOptions &options, const SearchOrder &order, CommandContex
         status = kExitOk; // the question was who imports it, not what is missing
     }
     if (options.search.json) {
-        nlohmann::json doc = FolderReportJson(options.folder, report, options.who);
+        nlohmann::json doc =
+            FolderReportJson(options.folder, report, options.who, options.search.demangle);
         doc["search_order"] = SearchOrderJson(order);
         doc["exit_status"] = status;
         WriteJsonDocument(context.out, doc);
     } else if (!report.ok) {
         context.err << EscapeControls(options.folder) << ": " << report.status << '\n';
     } else {
-        WritePlainFolderReport(context.out, options.folder, report, options.who.has_value());
+        WritePlainFolderReport(context.out, options.folder, report, options.who.has_value(),
+                               options.search.demangle);
     }
     return status;
 }
@@ -166,13 +173,14 @@ int Bundle(const BundleOptions &options, const SearchOrder &order, CommandContex
         bundle.status = closure.status;
     }
     if (options.search.json) {
-        WriteJsonDocument(context.out, BundleJson(closure, bundle, options.to, order));
+        WriteJsonDocument(context.out,
+                          BundleJson(closure, bundle, options.to, order, options.search.demangle));
     } else if (!closure.ok) {
         context.err << EscapeControls(options.file) << ": " << closure.status << '\n';
     } else if (!bundle.ok) {
         context.err << EscapeControls(options.to) << ": " << EscapeControls(bundle.status) << '\n';
     } else {
-        WritePlainBundle(context.out, closure, bundle);
+        WritePlainBundle(context.out, closure, bundle, options.search.demangle);
     }
     return closure.ok ? ExitStatusOf(bundle.Outcome(closure)) : kExitUnreadable;
 }

@@ -1,4 +1,5 @@
 // quorvane-cli report: the missing names of a folder of programs, or who imports a name.
+#include "cli/EntryPointOutput.h"
 #include "cli/PackagerOutput.h"
 #include "cli/Report.h"
 
@@ -9,7 +10,7 @@ namespace quorvane {
 using nlohmann::json;
 
 void WritePlainFolderReport(std::ostream &out, const std::string &folder,
-                            const FolderReportResult &report, bool whoOnly)
+                            const FolderReportResult &report, bool whoOnly, bool demangle)
 {
     if (whoOnly) {
         for (const ReportNeed &need : report.who) {
@@ -20,7 +21,15 @@ void WritePlainFolderReport(std::ostream &out, const std::string &folder,
     }
     out << EscapeControls(folder) << ": " << Count(report.peFiles, "PE file") << " of "
         << Count(report.filesSeen, "file") << "; " << Count(report.missing.size(), "missing name")
-        << ", " << report.damaged.size() << " damaged\n";
+        << ", " << report.damaged.size() << " damaged";
+    std::size_t lacking = 0;
+    for (const ReportMissingFunctions &m : report.missingFunctions) {
+        lacking += m.functions.missing.size();
+    }
+    if (lacking != 0) {
+        out << ", " << MissingFunctionsCount(lacking);
+    }
+    out << '\n';
     if (!report.missing.empty()) {
         out << "missing:\n";
     }
@@ -38,11 +47,13 @@ void WritePlainFolderReport(std::ostream &out, const std::string &folder,
             out << "  " << EscapeControls(name) << '\n';
         }
     }
+    WritePlainMissingFunctions(out, report, demangle);
+    WritePlainIgnored(out, report.ignored);
     WritePlainDamaged(out, report.damaged);
 }
 
 json FolderReportJson(const std::string &folder, const FolderReportResult &report,
-                      const std::optional<std::string> &who)
+                      const std::optional<std::string> &who, bool demangle)
 {
     const auto needs = [](const std::vector<ReportNeed> &list) {
         json array = json::array();
@@ -65,6 +76,8 @@ json FolderReportJson(const std::string &folder, const FolderReportResult &repor
                 {"pe_files", report.peFiles},
                 {"missing", std::move(missing)},
                 {"api_sets", report.apiSets},
+                {"missing_entry_points", MissingFunctionsJson(report, demangle)},
+                {"ignored", report.ignored},
                 {"damaged", DamagedJson(report.damaged)}};
     if (who) {
         doc["who"] = {{"name", *who}, {"files", needs(report.who)}};

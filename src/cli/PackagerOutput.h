@@ -22,6 +22,7 @@ namespace quorvane {
 struct ClosureView {
     bool missingOnly = false;
     bool tree = false;
+    bool demangle = false; // decorated C++ names of missing functions shown readably
 };
 
 void WritePlainClosure(std::ostream &out, std::ostream &err, const ClosureResult &closure,
@@ -32,13 +33,14 @@ nlohmann::json ClosureJson(const ClosureResult &closure, const SearchOrder &orde
 void WritePlainMissing(std::ostream &out, const ClosureResult &closure);
 
 void WritePlainFolderReport(std::ostream &out, const std::string &folder,
-                            const FolderReportResult &report, bool whoOnly);
+                            const FolderReportResult &report, bool whoOnly, bool demangle);
 nlohmann::json FolderReportJson(const std::string &folder, const FolderReportResult &report,
-                                const std::optional<std::string> &who);
+                                const std::optional<std::string> &who, bool demangle);
 
-void WritePlainBundle(std::ostream &out, const ClosureResult &closure, const BundleResult &bundle);
+void WritePlainBundle(std::ostream &out, const ClosureResult &closure, const BundleResult &bundle,
+                      bool demangle);
 nlohmann::json BundleJson(const ClosureResult &closure, const BundleResult &bundle,
-                          const std::string &folder, const SearchOrder &order);
+                          const std::string &folder, const SearchOrder &order, bool demangle);
 
 // What the three share.
 

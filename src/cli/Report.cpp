@@ -36,7 +36,7 @@ void WritePlainReports(std::ostream &out, std::ostream &err, const std::vector<F
         if (several) {
             out << EscapeControls(r.path) << ":\n";
         }
-        for (const std::string &name : r.names) {
+        for (const std::string &name : r.demangled ? *r.demangled : r.names) {
             out << (several ? "\t" : "") << EscapeControls(name) << '\n';
         }
     }
@@ -47,7 +47,12 @@ void WriteJsonReports(std::ostream &out, std::string_view command,
 {
     nlohmann::json files = nlohmann::json::array();
     for (const FileReport &r : reports) {
-        files.push_back({{"path", r.path}, {"ok", r.ok}, {"status", r.status}, {"names", r.names}});
+        nlohmann::json file = {
+            {"path", r.path}, {"ok", r.ok}, {"status", r.status}, {"names", r.names}};
+        if (r.demangled) {
+            file["demangled"] = *r.demangled;
+        }
+        files.push_back(std::move(file));
     }
     const nlohmann::json doc = {{"command", std::string(command)}, {"files", std::move(files)}};
     out << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';

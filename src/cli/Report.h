@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,9 @@ struct FileReport {
     std::string status;
     std::vector<std::string> names;
     int exitStatus = 0; // what this file contributes to the program's exit status
+    /// With --demangle: the names' readable forms, which the plain output shows instead and the
+    /// JSON output gives beside them as "demangled".
+    std::optional<std::vector<std::string>> demangled = std::nullopt;
 };
 
 /// Plain output: one file's names one per line; several files each under a "FILE:" line with the

@@ -46,11 +46,24 @@ protected:
             GTEST_SKIP() << "real Windows programs not available: " << reason;
         }
         fs::copy(test::FixtureFolder(), dir.Path() / "fx", fs::copy_options::recursive);
-        // A system folder with 64-bit stand-ins for the two DLLs every MinGW program needs.
-        WritePe(dir / "sys64" / "kernel32.dll", {});
-        WritePe(dir / "sys64" / "msvcrt.dll", {});
+        // A system folder with 64-bit stand-ins for the two DLLs every MinGW program needs, which
+        // export what the programs import; the programs of the function checks stay out of the
+        // folder that report reads.
+        fs::rename(dir / "fx" / "functions" / "sys64", dir / "sys64");
+        fs::rename(dir / "fx" / "functions" / "sys32", dir / "sys32");
+        fs::remove_all(dir / "fx" / "functions");
     }
     std::string F(const std::string &relative) const { return (dir / "fx" / relative).string(); }
+    /// A 64-bit Wine prefix whose syswow64 holds the 32-bit stand-ins.
+    std::string WinePrefix()
+    {
+        test::MakeWinePrefix(dir / "wine", true);
+        for (const auto &dll : fs::directory_iterator(dir / "sys32")) {
+            fs::copy_file(dll.path(), dir / "wine/drive_c/windows/syswow64" / dll.path().filename(),
+                          fs::copy_options::overwrite_existing);
+        }
+        return (dir / "wine").string();
+    }
     std::string Sys() const { return "--system-dir=" + (dir / "sys64").string(); }
     std::vector<std::string> App64(std::vector<std::string> more = {}) const
     {
@@ -146,8 +159,15 @@ TEST_F(CliPackager, TreeShapesAndMissingOnly)
     EXPECT_EQ(missing.status, kExitMissing);
 
     // With the right folder first, nothing is missing and --missing-only prints nothing.
-    WritePe(dir / "more" / "libgone.dll", {});
-    WritePe(dir / "more" / "libwrong.dll", {});
+    for (const auto &[name, function] :
+         {std::pair{"libgone.dll", "gone_fun"}, std::pair{"libwrong.dll", "wrong_fun"}}) {
+        test::PeBuilder b;
+        b.bitness = Bitness::Pe32Plus;
+        b.isDll = true;
+        b.exports = {function};
+        fs::create_directories(dir / "more");
+        b.Build().WriteTo(dir / "more" / name);
+    }
     const CliRun none =
         RunQuorvaneCli(App64({"--missing-only", "--search=" + (dir / "more").string()}));
     EXPECT_EQ(none.out, "");
@@ -168,9 +188,8 @@ TEST_F(CliPackager, TheMinGWRuntimeIsNamedAndFoundInTheToolchainsFolder)
               std::string::npos);
 
     // In a 64-bit Wine prefix a 32-bit program's system folder is syswow64.
-    test::MakeWinePrefix(dir / "wine", true);
     const CliRun found = RunQuorvaneCli({"tree", F("app32/cxx.exe"), "--search=" + F("toolchain32"),
-                                         "--wine-prefix=" + (dir / "wine").string(), "--json"});
+                                         "--wine-prefix=" + WinePrefix(), "--json"});
     EXPECT_EQ(found.status, kExitOk) << found.out;
     const json file = json::parse(found.out)["files"][0];
     EXPECT_EQ(file["missing"], json::array());
@@ -308,19 +327,18 @@ TEST_F(CliPackager, BundleCopiesWhatTheProgramNeedsAndNeverClobbers)
 
 TEST_F(CliPackager, BundleBesideTheProgramShipsTheRuntime)
 {
-    test::MakeWinePrefix(dir / "wine", true);
+    const std::string prefix = WinePrefix();
     const std::string app = F("app32/cxx.exe");
     const std::string programBytes = ReadAll(app);
-    const CliRun r =
-        RunQuorvaneCli({"bundle", app, "--to=" + F("app32"), "--search=" + F("toolchain32"),
-                        "--wine-prefix=" + (dir / "wine").string()});
+    const CliRun r = RunQuorvaneCli({"bundle", app, "--to=" + F("app32"),
+                                     "--search=" + F("toolchain32"), "--wine-prefix=" + prefix});
     EXPECT_EQ(r.status, kExitOk) << r.out << r.err;
     EXPECT_EQ(ReadAll(F("app32/libstdc++-6.dll")), ReadAll(F("toolchain32/libstdc++-6.dll")));
     EXPECT_TRUE(fs::exists(F("app32/libgcc_s_dw2-1.dll")));
     EXPECT_FALSE(fs::exists(F("app32/kernel32.dll")));
     EXPECT_EQ(ReadAll(app), programBytes);
     // Now the program's own folder holds them: the closure finds them there.
-    const CliRun tree = RunQuorvaneCli({"tree", app, "--wine-prefix=" + (dir / "wine").string()});
+    const CliRun tree = RunQuorvaneCli({"tree", app, "--wine-prefix=" + prefix});
     EXPECT_EQ(tree.status, kExitOk);
     EXPECT_NE(tree.out.find("libstdc++-6.dll => " + F("app32/libstdc++-6.dll")), std::string::npos);
 }

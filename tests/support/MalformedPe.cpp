@@ -19,7 +19,10 @@ constexpr std::uint64_t kRawSize = 16;
 constexpr std::uint64_t kRawPointer = 20;
 constexpr std::uint64_t kDescriptorSize = 20; // import descriptor
 constexpr std::uint64_t kDescriptorName = 12;
-constexpr std::uint64_t kExportNameCount = 24; // export directory
+constexpr std::uint64_t kExportOrdinalBase = 16; // export directory
+constexpr std::uint64_t kExportAddressCount = 20;
+constexpr std::uint64_t kExportNameCount = 24;
+constexpr std::uint64_t kExportAddressTable = 28;
 constexpr std::uint64_t kExportNamePointers = 32;
 constexpr std::uint64_t kDosStub = 0x40; // free bytes inside the headers, before the NT headers
 constexpr std::uint32_t kNowhere = 0x7FFF0000; // an RVA that no section holds
@@ -101,6 +104,24 @@ std::uint32_t AppendToSection(BuiltPe &pe, std::string_view bytes)
     pe.PutU32(Section(pe, kRawSize), raw);
     pe.PutU32(Section(pe, kVirtualSize), raw);
     return pe.layout.RvaOf(at);
+}
+
+// The file offset of the export address table's entry at index.
+std::uint64_t AddressEntry(const BuiltPe &pe, std::uint64_t index)
+{
+    const std::uint32_t rva = pe.GetU32(pe.layout.exportDirectoryOffset + kExportAddressTable);
+    return rva - pe.layout.sectionRva + pe.layout.sectionOffset + 4 * index;
+}
+
+// Points Alpha's entry at text appended to the file, inside the export directory's range, which
+// makes it a forwarder; Beta's now points below that range, at the start of the section.
+void ForwardAlphaTo(BuiltPe &pe, std::string_view text)
+{
+    const std::uint32_t at = AppendToSection(pe, text);
+    const std::uint32_t directory = pe.GetU32(pe.layout.dataDirectoriesOffset);
+    pe.PutU32(pe.layout.dataDirectoriesOffset + 4, at + 0x100 - directory);
+    pe.PutU32(AddressEntry(pe, 0), at);
+    pe.PutU32(AddressEntry(pe, 1), pe.layout.sectionRva);
 }
 
 // The bytes after the section table, up to SizeOfHeaders: room for small tables in the headers.
@@ -290,6 +311,9 @@ std::vector<MalformedCase> MakeCases()
             pe.PutU32(Directory(pe, 0), static_cast<std::uint32_t>(table));
         }),
         ImportsOk(), ExportsOk({"Head"}));
+    // Its address table is empty: the one name names no entry, which the export table reader,
+    // unlike the name reader, sees.
+    c.back().exportTable = kExportWalkFails;
 
     // --- The import directory table.
     add("ImportDirectoryRvaZero", Mutated([](BuiltPe &pe) { pe.PutU32(Directory(pe, 1), 0); }),
@@ -366,6 +390,44 @@ std::vector<MalformedCase> MakeCases()
     add("ExportNameRvaInNoSection",
         Mutated([](BuiltPe &pe) { pe.PutU32(pe.layout.exportNamePointersOffset + 4, kNowhere); }),
         ImportsOk(), kExportWalkFails);
+    // --- The export address table, ordinals and forwarders (the export table reader's own).
+    add("ExportAddressCountPastTheTable", Mutated([](BuiltPe &pe) {
+            pe.PutU32(pe.layout.exportDirectoryOffset + kExportAddressCount, 0x00100000);
+        }),
+        ImportsOk(), ExportsOk());
+    c.back().exportTable = kExportWalkFails;
+    add("ExportOrdinalBaseNear2To32", Mutated([](BuiltPe &pe) {
+            pe.PutU32(pe.layout.exportDirectoryOffset + kExportOrdinalBase, 0xFFFFFFFF);
+        }),
+        ImportsOk(), ExportsOk());
+    // The loader subtracts the base modulo 2^32: Beta's ordinal is 0.
+    c.back().exportTable = ExpectedRead{kStatusExportsOk, {"#4294967295 Alpha", "#0 Beta"}};
+    add("ExportNameOfNoAddressEntry", Mutated([](BuiltPe &pe) {
+            pe.PutU32(pe.layout.exportDirectoryOffset + kExportAddressCount, 1);
+        }),
+        ImportsOk(), ExportsOk());
+    c.back().exportTable = kExportWalkFails;
+    add("OrdinalOnlyAndEmptyEntries", Mutated([](BuiltPe &pe) {
+            pe.PutU32(pe.layout.exportDirectoryOffset + kExportNameCount, 0);
+            pe.PutU32(AddressEntry(pe, 1), 0);
+        }),
+        ImportsOk(), ExportsOk({}));
+    c.back().exportTable = ExpectedRead{kStatusExportsOk, {"#1"}};
+    add("ForwarderStringWithoutItsEnd",
+        Mutated([](BuiltPe &pe) { ForwardAlphaTo(pe, "OTHER.Alpha"); }), ImportsOk(), ExportsOk());
+    c.back().exportTable = kExportWalkFails;
+    add("ForwarderToItself",
+        Mutated([](BuiltPe &pe) { ForwardAlphaTo(pe, std::string_view("SAMPLE.Alpha\0", 13)); }),
+        ImportsOk(), ExportsOk());
+    c.back().exportTable = ExpectedRead{kStatusExportsOk, {"#1 Alpha -> SAMPLE.Alpha", "#2 Beta"}};
+    add("ImportLookupTableRunsOffTheFile", Mutated([](BuiltPe &pe) {
+            // One import by ordinal, then the end of the file where the next entry should be.
+            const std::uint32_t at = AppendToSection(pe, std::string_view("\x01\x00\x00\x80", 4));
+            pe.PutU32(Descriptor(pe, 1), at);
+        }),
+        ImportsOk(), ExportsOk());
+    c.back().importFunctionsStatus = kStatusImportWalkFailed;
+
     add("ExportNamesPastTheOutputLimit",
         Mutated(
             [](BuiltPe &pe) {

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,13 @@ struct MalformedCase {
     std::function<std::vector<std::uint8_t>(Bitness)> make;
     ExpectedRead imports;
     ExpectedRead exports;
+    /// What the export table reader answers, each entry written "#ORDINAL NAME" ("#ORDINAL" alone
+    /// without a name) and " -> FORWARDER" after a forwarder's. Without it, the reader must give
+    /// the export name reader's status and, in its named entries, its names.
+    std::optional<ExpectedRead> exportTable = std::nullopt;
+    /// The status of the import function reader. Without it, the reader must give the import name
+    /// reader's status and, when that succeeds, the same DLL names.
+    std::optional<std::string_view> importFunctionsStatus = std::nullopt;
 };
 
 /// Every case, in a fixed order.

@@ -85,7 +85,8 @@ inline std::string FixturesMissingReason()
         }                                                                                          \
     } while (false)
 
-/// A DLL or program of the builder: PE32+ for x86-64 unless said otherwise.
+/// A DLL or program of the builder: PE32+ for x86-64 unless said otherwise. The builder imports
+/// ordinal 1 from each DLL; every file exports one function, so that each has it.
 inline std::filesystem::path WritePe(const std::filesystem::path &path,
                                      std::vector<std::string> imports,
                                      std::vector<std::string> delayImports = {},
@@ -96,6 +97,7 @@ inline std::filesystem::path WritePe(const std::filesystem::path &path,
     b.isDll = path.extension() != ".exe";
     b.imports = std::move(imports);
     b.delayImports = std::move(delayImports);
+    b.exports = {"Entry"};
     std::filesystem::create_directories(path.parent_path());
     return b.Build().WriteTo(path);
 }

@@ -19,6 +19,7 @@ struct ClosureBuilder::Run {
     std::unordered_map<std::string, Target> byName; // folded name: what it resolved to
     std::unordered_map<std::string, std::size_t> byPath;
     std::unordered_set<std::string> damagedPaths;
+    std::unordered_set<std::string> ignoredPaths;
 
     void AddDamage(const std::string &path, const std::string &status)
     {
@@ -35,6 +36,11 @@ ClosureBuilder::Target ClosureBuilder::Resolve(Run &run, const std::string &name
         return known->second;
     }
     DllSearchResult found = m_search.Find(name, {run.appPrefix}, run.rootFacts, true);
+    for (std::string &path : found.ignored) {
+        if (run.ignoredPaths.insert(path).second) {
+            run.result.ignored.push_back(std::move(path));
+        }
+    }
     for (const Rejection &rejection : found.rejected) {
         if (rejection.notPeFile) {
             run.AddDamage(rejection.path,
@@ -94,6 +100,7 @@ void ClosureBuilder::Expand(Run &run, std::size_t module)
     }
     const std::string path = run.result.modules[module].path;
     const PeFacts &facts = m_facts.Get(path, true);
+    m_exports.Put(path, facts.exports);
     std::string problem(facts.Problem());
     // Both lists, each name once: a name imported both ways is needed at start.
     std::vector<std::pair<std::string, bool>> names;
@@ -124,6 +131,42 @@ void ClosureBuilder::Expand(Run &run, std::size_t module)
     ClosureModule &m = run.result.modules[module];
     m.imports = std::move(edges);
     m.problem = std::move(problem);
+}
+
+void ClosureBuilder::CheckFunctions(Run &run)
+{
+    auto &modules = run.result.modules;
+    // A forwarder's DLL is looked for as the program's own imports are; it joins no closure list.
+    const ForwarderDllLookup lookup = [this, &run](const std::string &name) {
+        DllSearchResult found = m_search.Find(name, {run.appPrefix}, run.rootFacts, false);
+        return found.outcome == DllSearchOutcome::Found ? std::optional(std::move(found.path))
+                                                        : std::nullopt;
+    };
+    const FoundDllLookup foundFor = [&run, &modules](const std::string &name) {
+        const auto target = run.byName.find(ToAsciiLower(name));
+        return target != run.byName.end() && target->second.toModule
+                   ? &modules[target->second.index].path
+                   : nullptr;
+    };
+    for (std::size_t m = 0; m < modules.size(); ++m) {
+        if (!modules[m].followed) {
+            continue; // the system folder's own files are not checked, as they are not followed
+        }
+        std::vector<DamagedExports> damaged;
+        auto missing = CheckImportedFunctions(m_facts.Get(modules[m].path, true).functions,
+                                              foundFor, m_exports, lookup, damaged);
+        for (MissingFunctions &functions : missing) {
+            ClosureMissingFunctions c;
+            c.importer = m;
+            c.dll = run.byPath.at(functions.dllPath);
+            c.delayLoaded = functions.delayLoaded || modules[m].delayLoaded;
+            c.functions = std::move(functions);
+            run.result.missingFunctions.push_back(std::move(c));
+        }
+        for (const DamagedExports &d : damaged) {
+            run.AddDamage(d.path, d.status);
+        }
+    }
 }
 
 void ClosureBuilder::Finish(Run &run)
@@ -200,6 +243,7 @@ ClosureResult ClosureBuilder::Build(const std::string &rootPath)
             }
         }
     }
+    CheckFunctions(run);
     Finish(run);
     return std::move(run.result);
 }
@@ -230,12 +274,22 @@ bool ClosureResult::AnyMissing() const
                        [](const NamedDependency &d) { return d.state == NamedState::Missing; });
 }
 
+std::size_t ClosureResult::MissingFunctionCount() const
+{
+    std::size_t count = 0;
+    for (const ClosureMissingFunctions &m : missingFunctions) {
+        count += m.functions.missing.size();
+    }
+    return count;
+}
+
 PackagerOutcome ClosureResult::Outcome() const
 {
     if (!ok || !damaged.empty()) {
         return PackagerOutcome::Unreadable;
     }
-    return AnyMissing() ? PackagerOutcome::Incomplete : PackagerOutcome::Complete;
+    return AnyMissing() || !missingFunctions.empty() ? PackagerOutcome::Incomplete
+                                                     : PackagerOutcome::Complete;
 }
 
 } // namespace quorvane

@@ -2,6 +2,7 @@
 
 #include "core/check/FilePresence.h"
 #include "core/packager/DllSearch.h"
+#include "core/packager/EntryPoints.h"
 #include "core/packager/PackagerOutcome.h"
 #include "core/packager/PeFacts.h"
 #include "core/packager/SearchOrder.h"
@@ -65,6 +66,14 @@ struct Damage {
     std::string status;
 };
 
+/// Functions that a module of the closure imports and the DLL found for it does not provide.
+struct ClosureMissingFunctions {
+    std::size_t importer = 0; // indexes ClosureResult::modules
+    std::size_t dll = 0;      // indexes ClosureResult::modules: the DLL found
+    bool delayLoaded = false; // only a delay-loaded import needs them: they fail at the first call
+    MissingFunctions functions;
+};
+
 /// The whole dependency closure of one program: every file it loads, each visited once.
 struct ClosureResult {
     std::string rootPath;
@@ -73,13 +82,20 @@ struct ClosureResult {
     std::vector<ClosureModule> modules; // [0] is the root when ok
     std::vector<NamedDependency> named;
     std::vector<Damage> damaged; // files that could not be read, or whose tables are damaged
+    std::vector<ClosureMissingFunctions> missingFunctions; // in the order the modules were reached
+    /// Copies of Windows' KnownDLLs in the application's or the search order's folders, which
+    /// Windows never loads; by path.
+    std::vector<std::string> ignored;
 
     /// Module names from the root down to the module.
     std::vector<std::string> ChainTo(std::size_t module) const;
     /// The chain shown for a named dependency, ending in its own name.
     std::vector<std::string> ChainOf(const NamedDependency &dependency) const;
     bool AnyMissing() const;
-    /// Complete when all was found; Unreadable when a file could not be read or a table is damaged.
+    /// How many imported functions the DLLs found do not provide.
+    std::size_t MissingFunctionCount() const;
+    /// Complete when all was found, every imported function included; Unreadable when a file could
+    /// not be read or a table is damaged.
     PackagerOutcome Outcome() const;
 };
 
@@ -103,10 +119,12 @@ private:
 
     Target Resolve(Run &run, const std::string &name);
     void Expand(Run &run, std::size_t module);
+    void CheckFunctions(Run &run);
     void Finish(Run &run);
 
     DllSearch m_search;
     PeFactsCache &m_facts;
+    ExportTableCache m_exports; // each DLL's export table read once, for every closure of a run
 };
 
 } // namespace quorvane

@@ -1,9 +1,21 @@
 #include "core/packager/DllSearch.h"
 
 #include "core/packager/DllHints.h"
+#include "core/packager/KnownDlls.h"
 #include "core/platform/PathRules.h"
 
+#include <filesystem>
+
 namespace quorvane {
+namespace {
+
+bool SameFolder(const std::string &a, const std::string &b)
+{
+    std::error_code ignored;
+    return a == b || (!b.empty() && std::filesystem::equivalent(a, b, ignored));
+}
+
+} // namespace
 
 DllSearchResult DllSearch::Find(const std::string &name,
                                 const std::vector<std::string> &applicationPrefixes,
@@ -30,15 +42,25 @@ DllSearchResult DllSearch::Find(const std::string &name,
     for (const std::string &prefix : m_order.SearchPrefixes()) {
         places.push_back({prefix, FoundIn::Search});
     }
-    if (const std::string &system = m_order.SystemFolder(importer.kind); !system.empty()) {
-        places.push_back({FolderPrefix(system), FoundIn::System});
+    const std::string &system = m_order.SystemFolder(importer.kind);
+    const std::string systemPrefix = system.empty() ? std::string() : FolderPrefix(system);
+    if (!systemPrefix.empty()) {
+        places.push_back({systemPrefix, FoundIn::System});
     }
+    const bool known = IsKnownDll(name);
     for (const Place &place : places) {
         const auto entry = m_folders.FindEntry(place.prefix, name);
         if (!entry) {
             continue;
         }
         std::string path = place.prefix + *entry;
+        if (known && place.where != FoundIn::System) {
+            // Windows loads the system folder's copy, which this is when the program lies there.
+            if (!SameFolder(place.prefix, systemPrefix)) {
+                result.ignored.push_back(std::move(path));
+            }
+            continue;
+        }
         const PeFacts &facts = m_facts.Get(path, readTables && place.where != FoundIn::System);
         if (!facts.Readable()) {
             result.rejected.push_back(

@@ -38,11 +38,15 @@ struct DllSearchResult {
     FoundIn where = FoundIn::Application;
     const PeFacts *facts = nullptr;  // Found: what the file is
     std::vector<Rejection> rejected; // files of that name that would not do, in search order
+    /// For one of Windows' KnownDLLs: the files of that name in the application's and the search
+    /// order's folders, which Windows never loads (it takes the system folder's).
+    std::vector<std::string> ignored;
 };
 
 /// The one walk that finds a DLL for tree, report and bundle: the application's folders, the
 /// search order's folders and the system folder for the importer's bitness, in that order; the
 /// first file of that name (letter case ignored) that is a PE file for the importer's machine.
+/// One of Windows' KnownDLLs is looked for in the system folder only.
 /// Each folder is read once and each file parsed once, through the caches it is given.
 class DllSearch {
 public:

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <thread>
 #include <unordered_map>
 
@@ -103,12 +104,14 @@ public:
     {
     }
 
-    /// A file of the folder that a lookup may find: its headers are known already.
-    void Know(const std::string &file, const PeFacts &facts)
+    /// A file of the folder that a lookup may find: its headers and its exports are known already.
+    void Know(const std::string &file, PeFacts &facts)
     {
+        m_exports.Put(file, std::move(facts.exports));
         PeFacts header = facts;
         header.imports.clear();
         header.delayImports.clear();
+        header.functions.clear();
         m_cache.Put(file, std::move(header));
     }
 
@@ -123,12 +126,15 @@ private:
     PeFactsCache m_cache;
     FolderCache m_folders;
     DllSearch m_search;
+    ExportTableCache m_exports;
     std::string m_rootPrefix;
     const std::optional<std::string> &m_who;
     std::string m_whoFolded;
     std::unordered_map<std::string, DllSearchResult> m_found; // by name, folder and machine
     std::map<std::string, ReportMissing> m_missing;           // by folded name
     std::map<std::string, std::string> m_apiSets;
+    std::set<std::string> m_ignored;
+    std::vector<Damage> m_damagedExports;
 };
 
 const DllSearchResult &NeedsCollector::Find(const std::string &file, const PeFacts &importer,
@@ -151,11 +157,17 @@ const DllSearchResult &NeedsCollector::Find(const std::string &file, const PeFac
 
 void NeedsCollector::Add(const std::string &file, const PeFacts &facts, FolderReportResult &report)
 {
-    for (const NeededName &need : NeededNames(facts)) {
+    const std::vector<NeededName> needs = NeededNames(facts);
+    std::vector<std::pair<std::string_view, const std::string *>> foundPaths; // by folded name
+    for (const NeededName &need : needs) {
         if (m_who && need.folded == m_whoFolded) {
             report.who.push_back({file, need.delayLoaded});
         }
         const DllSearchResult &found = Find(file, facts, need);
+        m_ignored.insert(found.ignored.begin(), found.ignored.end());
+        if (found.outcome == DllSearchOutcome::Found) {
+            foundPaths.emplace_back(need.folded, &found.path);
+        }
         switch (found.outcome) {
         case DllSearchOutcome::ApiSet:
             m_apiSets.emplace(need.folded, *need.name);
@@ -168,6 +180,29 @@ void NeedsCollector::Add(const std::string &file, const PeFacts &facts, FolderRe
         case DllSearchOutcome::SystemAssumed:
             break;
         }
+    }
+    // Then the functions taken from each DLL found; a forwarder's DLL is looked for as the file's
+    // own imports are.
+    const FoundDllLookup foundFor = [&foundPaths](const std::string &name) -> const std::string * {
+        const std::string folded = ToAsciiLower(name);
+        for (const auto &[need, path] : foundPaths) {
+            if (need == folded) {
+                return path;
+            }
+        }
+        return nullptr;
+    };
+    const ForwarderDllLookup lookup = [&](const std::string &name) {
+        const DllSearchResult &found = Find(file, facts, {&name, ToAsciiLower(name), false});
+        return found.outcome == DllSearchOutcome::Found ? std::optional(found.path) : std::nullopt;
+    };
+    std::vector<DamagedExports> damaged;
+    for (MissingFunctions &m :
+         CheckImportedFunctions(facts.functions, foundFor, m_exports, lookup, damaged)) {
+        report.missingFunctions.push_back({file, std::move(m)});
+    }
+    for (DamagedExports &d : damaged) {
+        m_damagedExports.push_back({std::move(d.path), std::move(d.status)});
     }
 }
 
@@ -201,6 +236,16 @@ void NeedsCollector::Finish(FolderReportResult &report)
     for (auto &[folded, name] : m_apiSets) {
         report.apiSets.push_back(std::move(name));
     }
+    report.ignored.assign(m_ignored.begin(), m_ignored.end());
+    // DLLs outside the folder whose export tables are damaged join the folder's damaged files.
+    for (Damage &d : m_damagedExports) {
+        if (std::none_of(report.damaged.begin(), report.damaged.end(),
+                         [&d](const Damage &have) { return have.path == d.path; })) {
+            report.damaged.push_back(std::move(d));
+        }
+    }
+    std::sort(report.damaged.begin(), report.damaged.end(),
+              [](const Damage &a, const Damage &b) { return a.path < b.path; });
 }
 
 } // namespace
@@ -215,7 +260,8 @@ PackagerOutcome FolderReportResult::Outcome() const
     if (!ok || !damaged.empty()) {
         return PackagerOutcome::Unreadable;
     }
-    return missing.empty() ? PackagerOutcome::Complete : PackagerOutcome::Incomplete;
+    return missing.empty() && missingFunctions.empty() ? PackagerOutcome::Complete
+                                                       : PackagerOutcome::Incomplete;
 }
 
 FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrder &order,
@@ -236,7 +282,7 @@ FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrde
     report.status = "OK.";
     report.filesSeen = files.size();
 
-    const std::vector<PeFacts> facts = ReadAllFacts(files, threads);
+    std::vector<PeFacts> facts = ReadAllFacts(files, threads);
     NeedsCollector needs(folder, order, who);
     // Candidates that lie in the folder were read already.
     for (std::size_t i = 0; i < files.size(); ++i) {

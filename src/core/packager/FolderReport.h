@@ -26,6 +26,12 @@ struct ReportMissing {
     std::string reason; // for a name that is no plain file name
 };
 
+/// Functions that a file of the folder imports and the DLL found for it does not provide.
+struct ReportMissingFunctions {
+    std::string file;
+    MissingFunctions functions;
+};
+
 struct FolderReportResult {
     bool ok = false;                    // the folder could be read
     std::string status;                 // why not
@@ -35,8 +41,11 @@ struct FolderReportResult {
     std::vector<std::string> apiSets;   // API-set contracts the files need, by name
     std::vector<Damage> damaged;        // in path order
     std::vector<ReportNeed> who;        // with a name to ask for: the files that import it
+    std::vector<ReportMissingFunctions> missingFunctions; // in path order
+    std::vector<std::string> ignored; // copies of Windows' KnownDLLs, never loaded; by path
 
-    /// Unreadable when the folder or a file in it could not be read, or a table is damaged.
+    /// Incomplete when a name or an imported function is missing; Unreadable when the folder or a
+    /// file in it could not be read, or a table is damaged.
     PackagerOutcome Outcome() const;
 };
 

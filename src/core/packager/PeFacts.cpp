@@ -2,6 +2,7 @@
 
 #include "core/pe/FileBytes.h"
 #include "core/pe/modDelayImports.h"
+#include "core/pe/modPEFunctions.h"
 #include "core/pe/modPETables.h"
 
 #include <cstdio>
@@ -29,18 +30,38 @@ PeFacts ReadPeFacts(const ByteSource &bytes, bool withTables)
         return facts;
     }
     facts.tablesRead = true;
-    // A table the file does not have is no failure; the first table that fails is the problem.
-    for (ReaderResult read : {ReadImportNames(bytes), ReadDelayImportNames(bytes)}) {
-        if (read.Ok()) {
-            (read.table == PeTable::Imports ? facts.imports : facts.delayImports) =
-                std::move(read.names);
-        } else if (read.outcome != ReaderOutcome::NoTable && facts.outcome == ReaderOutcome::Ok) {
-            // The headers were read above: a table reader that cannot read them now has met a
-            // file that changed under it, which leaves that table unread.
+    // Both tables with the functions taken from each DLL, for the check of entry points. When they
+    // read, they name the same DLLs as the name readers; when they do not, the name readers still
+    // give what they can, and the file is damaged either way: a lookup table that cannot be read
+    // stops Windows as a name table would.
+    ImportFunctions functions = ReadAllImportFunctions(*image);
+    if (functions.Ok()) {
+        for (const ImportedDll &dll : functions.dlls) {
+            (dll.delayLoaded ? facts.delayImports : facts.imports).push_back(dll.name);
+        }
+        facts.functions = std::move(functions.dlls);
+    } else if (functions.outcome != ReaderOutcome::NoTable) {
+        // The first table that fails is the problem; a table the file does not have is none.
+        for (ReaderResult read : {ReadImportNames(bytes), ReadDelayImportNames(bytes)}) {
+            if (read.Ok()) {
+                (read.table == PeTable::Imports ? facts.imports : facts.delayImports) =
+                    std::move(read.names);
+            } else if (read.outcome != ReaderOutcome::NoTable &&
+                       facts.outcome == ReaderOutcome::Ok) {
+                // The headers were read above: a table reader that cannot read them now has met
+                // a file that changed under it, which leaves that table unread.
+                facts.outcome = ReaderOutcome::TableDamaged;
+                facts.failedTable = read.table;
+            }
+        }
+        if (facts.outcome == ReaderOutcome::Ok) {
+            // The names read, the functions did not: a lookup table is damaged.
             facts.outcome = ReaderOutcome::TableDamaged;
-            facts.failedTable = read.table;
+            facts.failedTable = functions.table;
         }
     }
+    // Read with the rest, while the file is open: a DLL of the closure is also checked against.
+    facts.exports = ReadExportTable(*image);
     return facts;
 }
 

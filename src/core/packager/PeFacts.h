@@ -2,6 +2,7 @@
 
 #include "core/pe/ByteView.h"
 #include "core/pe/PeImage.h"
+#include "core/pe/modPEFunctions.h"
 #include "core/pe/modPETables.h"
 
 #include <cstdint>
@@ -13,7 +14,8 @@
 namespace quorvane {
 
 /// What the packager's tools need to know of one file: whether it is a PE image, for which machine,
-/// and the DLL names it needs at start (imports) and on first use (delay-load imports).
+/// the DLL names it needs at start (imports) and on first use (delay-load imports), and the
+/// functions it takes from them.
 struct PeFacts {
     bool startsWithMz = false; // looks like an executable at all (the report skips other files)
     std::uint16_t machine = 0;
@@ -21,6 +23,8 @@ struct PeFacts {
     bool tablesRead = false;
     std::vector<std::string> imports;      // in table order
     std::vector<std::string> delayImports; // in table order
+    std::vector<ImportedDll> functions;    // both tables' DLLs with the functions taken from them
+    ExportTable exports; // what it provides to others; a damaged one is no problem of the file's
     /// How the reading went: Ok when everything asked for was read; NotPe when the headers could
     /// not be read; else the first failure of a table walk, in failedTable. A damaged table leaves
     /// its list empty: it never reads as "no dependencies".

@@ -21,6 +21,8 @@ constexpr std::uint32_t kSectionAlignmentOffset = 32;
 constexpr std::uint32_t kFileAlignmentOffset = 36;
 constexpr std::uint32_t kSizeOfImageOffset = 56;
 constexpr std::uint32_t kSizeOfHeadersOffset = 60;
+constexpr std::uint64_t kImageBaseOffsetPe32 = 28;
+constexpr std::uint64_t kImageBaseOffsetPe32Plus = 24;
 // The loader's fixed numbers: the page size, below which an image is mapped as one piece, and the
 // sector size to which it rounds PointerToRawData down whatever FileAlignment says.
 constexpr std::uint32_t kLoaderPageSize = 0x1000;
@@ -144,6 +146,20 @@ std::optional<PeImage> PeImage::Parse(const ByteSource &source)
     }
     image.BuildSegments();
     return image;
+}
+
+std::optional<std::uint64_t> PeImage::ImageBase() const
+{
+    if (m_kind == PeKind::Pe32) {
+        const auto base = m_bytes.ReadU32(m_optionalOffset + kImageBaseOffsetPe32);
+        return base ? std::optional<std::uint64_t>(*base) : std::nullopt;
+    }
+    const auto low = m_bytes.ReadU32(m_optionalOffset + kImageBaseOffsetPe32Plus);
+    const auto high = m_bytes.ReadU32(m_optionalOffset + kImageBaseOffsetPe32Plus + 4);
+    if (!low || !high) {
+        return std::nullopt;
+    }
+    return (std::uint64_t{*high} << 32) | *low;
 }
 
 std::optional<DataDirectory> PeImage::Directory(DataDirectoryIndex index) const

@@ -30,6 +30,8 @@ public:
     PeKind Kind() const { return m_kind; }
     std::uint16_t Machine() const { return m_machine; }
     std::uint64_t NtHeadersOffset() const { return m_ntOffset; }
+    /// The optional header's ImageBase; nullopt when the file ends before it.
+    std::optional<std::uint64_t> ImageBase() const;
 
     /// The data directory entry, or nullopt when the optional header holds no such entry (its
     /// NumberOfRvaAndSizes or SizeOfOptionalHeader stops short of it).

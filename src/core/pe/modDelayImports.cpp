@@ -9,8 +9,6 @@ namespace {
 constexpr std::uint64_t kDelayDescriptorSize = 32;
 constexpr std::uint64_t kDelayNameOffset = 4;
 constexpr std::uint32_t kDelayAttributeRvas = 1;
-constexpr std::uint64_t kImageBaseOffsetPe32 = 28; // in the optional header
-constexpr std::uint64_t kImageBaseOffsetPe32Plus = 24;
 
 ReaderResult Failure(ReaderOutcome outcome)
 {
@@ -18,37 +16,6 @@ ReaderResult Failure(ReaderOutcome outcome)
     r.table = PeTable::DelayImports;
     r.outcome = outcome;
     return r;
-}
-
-std::optional<std::uint64_t> ImageBase(const PeImage &image)
-{
-    const std::uint64_t optional = image.NtHeadersOffset() + 24;
-    const ByteView &b = image.Bytes();
-    if (image.Kind() == PeKind::Pe32) {
-        const auto base = b.ReadU32(optional + kImageBaseOffsetPe32);
-        return base ? std::optional<std::uint64_t>(*base) : std::nullopt;
-    }
-    const auto low = b.ReadU32(optional + kImageBaseOffsetPe32Plus);
-    const auto high = b.ReadU32(optional + kImageBaseOffsetPe32Plus + 4);
-    if (!low || !high) {
-        return std::nullopt;
-    }
-    return (std::uint64_t{*high} << 32) | *low;
-}
-
-// The RVA of a descriptor's name: as it stands in the current layout; in the old one it is an
-// address in the loaded image, which lies at or above the image base.
-std::optional<std::uint64_t> NameRva(const PeImage &image, std::uint32_t attributes,
-                                     std::uint32_t field)
-{
-    if (attributes & kDelayAttributeRvas) {
-        return field;
-    }
-    const auto base = ImageBase(image);
-    if (!base || field < *base) {
-        return std::nullopt;
-    }
-    return field - *base;
 }
 
 ReaderResult WalkDelayImports(const PeImage &image)
@@ -76,7 +43,7 @@ ReaderResult WalkDelayImports(const PeImage &image)
         if (*nameField == 0) {
             break;
         }
-        const auto rva = NameRva(image, *attributes, *nameField);
+        const auto rva = DelayTableRva(image, *attributes, *nameField);
         const auto offset = rva ? image.RvaToOffset(*rva) : std::nullopt;
         auto name = offset ? StringFromAnsiPointer(b, *offset) : std::nullopt;
         if (!name) {
@@ -93,6 +60,19 @@ ReaderResult WalkDelayImports(const PeImage &image)
 }
 
 } // namespace
+
+std::optional<std::uint64_t> DelayTableRva(const PeImage &image, std::uint32_t attributes,
+                                           std::uint64_t field)
+{
+    if (attributes & kDelayAttributeRvas) {
+        return field;
+    }
+    const auto base = image.ImageBase();
+    if (!base || field < *base) {
+        return std::nullopt;
+    }
+    return field - *base;
+}
 
 ReaderResult ReadDelayImportNames(const ByteSource &bytes)
 {

@@ -3,6 +3,7 @@
 // read from files (NonRegularFilesTest) and by quorvane-cli (CliHostileTest).
 #include "core/pe/FileBytes.h"
 #include "core/pe/PeImage.h"
+#include "core/pe/modPEFunctions.h"
 #include "core/pe/modPETables.h"
 #include "support/MalformedPe.h"
 #include "support/PeBuilder.h"
@@ -94,6 +95,45 @@ TEST_P(Malformed, ReadersAnswerTheSameThroughPages)
     const TinyPages source(bytes);
     ExpectRead(Case().imports, ReadImportNames(source));
     ExpectRead(Case().exports, ReadExportNames(source));
+}
+
+// The export table reader's entries as the malformed-case table writes them.
+ReaderResult Written(const ExportTable &table)
+{
+    ReaderResult r{table.table, table.outcome, {}};
+    for (const ExportedFunction &f : table.functions) {
+        r.names.push_back('#' + std::to_string(f.ordinal) + (f.name ? ' ' + *f.name : "") +
+                          (f.forwarder ? " -> " + *f.forwarder : ""));
+    }
+    return r;
+}
+
+TEST_P(Malformed, FunctionReadersAgreeWithTheNameReaders)
+{
+    const auto bytes = Bytes();
+    const MemorySource source(bytes);
+    const ExportTable table = ReadExportTable(source);
+    if (Case().exportTable) {
+        ExpectRead(*Case().exportTable, Written(table));
+    } else {
+        std::vector<std::string> named;
+        for (const ExportedFunction &f : table.functions) {
+            if (f.name) {
+                named.push_back(*f.name);
+            }
+        }
+        EXPECT_EQ(table.Status(), Case().exports.status);
+        EXPECT_TRUE(NamesMatch(Case().exports.names, named));
+    }
+    const ImportFunctions imports = ReadImportFunctions(source);
+    EXPECT_EQ(imports.Status(), Case().importFunctionsStatus.value_or(Case().imports.status));
+    if (!Case().importFunctionsStatus) {
+        std::vector<std::string> dlls;
+        for (const ImportedDll &dll : imports.dlls) {
+            dlls.push_back(dll.name);
+        }
+        EXPECT_TRUE(NamesMatch(Case().imports.names, dlls));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
