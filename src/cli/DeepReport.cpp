@@ -1,7 +1,8 @@
 #include "cli/DeepReport.h"
 
-#include "core/lists/ListOrder.h"
 #include "cli/Cli.h"
+#include "core/lists/ListOrder.h"
+#include "core/platform/FileSystem.h"
 #include "core/scan/DeepScan.h"
 
 #include <algorithm>
@@ -35,7 +36,7 @@ std::string_view Reason(const std::string &path, const DeepScanResult &result)
         return kStatusOutOfMemory;
     }
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const auto status = std::filesystem::status(FsPath(path), error);
     if (status.type() == std::filesystem::file_type::not_found || path.empty()) {
         return kStatusNoSuchFile;
     }

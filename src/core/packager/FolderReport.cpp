@@ -4,6 +4,7 @@
 #include "core/check/MissingCheck.h"
 #include "core/packager/DllHints.h"
 #include "core/packager/PeFacts.h"
+#include "core/platform/FileSystem.h"
 
 #include <algorithm>
 #include <atomic>
@@ -23,7 +24,8 @@ std::vector<std::string> FilesUnder(const std::string &folder, std::string &prob
 {
     std::vector<std::string> files;
     std::error_code ec;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+    fs::recursive_directory_iterator it(FsPath(folder),
+                                        fs::directory_options::skip_permission_denied, ec);
     if (ec) {
         problem = ec.message();
         return files;
@@ -37,7 +39,7 @@ std::vector<std::string> FilesUnder(const std::string &folder, std::string &prob
             continue;
         }
         if (it->is_regular_file(kindError)) {
-            files.push_back(it->path().string());
+            files.push_back(PathText(it->path()));
         }
     }
     std::sort(files.begin(), files.end());
@@ -72,7 +74,7 @@ FolderReportResult BuildFolderReport(const std::string &folder, const SearchOrde
 {
     FolderReportResult report;
     std::error_code ec;
-    if (!fs::is_directory(folder, ec)) {
+    if (!fs::is_directory(FsPath(folder), ec)) {
         report.status = "not a folder";
         return report;
     }

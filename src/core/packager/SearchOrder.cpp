@@ -1,5 +1,6 @@
 #include "core/packager/SearchOrder.h"
 
+#include "core/platform/FileSystem.h"
 #include "core/platform/PathRules.h"
 #include "core/platform/modSysFolder.h"
 
@@ -11,7 +12,7 @@ namespace {
 bool IsFolder(const std::string &path)
 {
     std::error_code ignored;
-    return !path.empty() && std::filesystem::is_directory(path, ignored);
+    return !path.empty() && std::filesystem::is_directory(FsPath(path), ignored);
 }
 
 bool IsSeparator(char c)
@@ -76,7 +77,8 @@ std::optional<SearchOrder> SearchOrder::Make(const std::vector<std::string> &sea
         prefix = GetWinePrefix();
     }
     if (prefix.empty()) {
-        order.m_system32Bit = order.m_system64Bit = GetSystemFolder();
+        order.m_system64Bit = GetSystemFolder();
+        order.m_system32Bit = GetSystemFolderFor32BitPrograms();
         return order;
     }
     const std::string windows = FolderPrefix(prefix) + "drive_c/windows/";
