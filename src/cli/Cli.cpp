@@ -9,12 +9,16 @@ namespace quorvane {
 int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream &err)
 {
     CommandContext context{out, err};
-    CLI::App app("Lists the files a Windows executable (EXE, DLL, OCX) needs, and which are missing.",
-                 "quorvane-cli");
+    CLI::App app(
+        "Lists the files a Windows executable (EXE, DLL, OCX) needs, and which are missing.",
+        "quorvane-cli");
     bool version = false;
     app.add_flag("--version", version, "Print the version and exit");
     app.require_subcommand(0, 1);
     app.fallthrough(false);
+    // Options are --long only, on every system: CLI11 would take "/x" as an option on Windows, and
+    // a path such as "/tmp/app.exe" (which Windows takes as one on the current drive) with it.
+    app.allow_windows_style_options(false);
     AddReaderCommands(app, context);
     AddDeepCommand(app, context);
     AddCheckCommand(app, context);

@@ -2,15 +2,11 @@
 
 #include "core/lists/CommandLine.h"
 
-#include <windows.h>
-
 namespace quorvane {
 
-QString ProgramCommandLine(int /*argc*/, char ** /*argv*/)
+QString ProgramCommandLine(int argc, char **argv)
 {
-    // The raw line, not the C runtime's argument vector: quotes and runs of spaces arrive as typed.
-    const std::wstring_view rest = TextAfterProgramName(::GetCommandLineW());
-    return QString::fromWCharArray(rest.data(), static_cast<qsizetype>(rest.size()));
+    return QString::fromStdString(ProgramCommandLineText(argc, argv));
 }
 
 } // namespace quorvane
