@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs the Linux quorvane-cli and quorvane-cli.exe (under Wine) over the same PE files and fails
-# when their answers differ: imports, exports, deep and check, plain and --json, standard output,
-# standard error and exit status. tree is compared too, with the system folder's two spellings
-# made one. The files: the project's sample and packager programs, the fuzz corpora's malformed
-# files, a program under a name that needs UTF-16, and every file of the Wine prefix's system32.
+# when their answers differ: imports, exports, deep and check (plain and --json), tree and report,
+# each by standard output, standard error and exit status, paths aside (the system folder's two
+# spellings, and the separator each system joins paths with, are made one). The files: the
+# project's sample and packager programs, the fuzz corpora's malformed files, a program whose
+# folder and name need UTF-16, and every DLL of the Wine prefix's system32.
 #
 #   scripts/same-answers.sh [LINUX_BUILD [WINDOWS_BUILD]]    default: build/release build/windows
 #
