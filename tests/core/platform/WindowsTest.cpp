@@ -42,8 +42,7 @@ protected:
         std::filesystem::create_directory(FsPath(m_folder));
         test::PeBuilder pe;
         // Names in a PE file are ANSI text, read as Windows-1252: "\xDC" is "Ü".
-        pe.imports = {"KERNEL32.dll", "\xDC"
-                                      "ber.dll"};
+        pe.imports = {"KERNEL32.dll", std::string("\xDC") + "ber.dll"};
         pe.Build().WriteTo(FsPath(m_folder + "\\App ☃.exe"));
         pe.Build().WriteTo(FsPath(m_folder + "\\Über.dll"));
     }
