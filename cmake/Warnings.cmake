@@ -1,7 +1,8 @@
 # Warnings for every target of the project; errors when QUORVANE_WARNINGS_AS_ERRORS is on (CI, dev).
 function(quorvane_set_warnings target)
     if(MSVC)
-        target_compile_options(${target} PRIVATE /W4 /permissive-)
+        # /utf-8: the sources are UTF-8, and so is the text the program keeps.
+        target_compile_options(${target} PRIVATE /W4 /permissive- /utf-8)
         if(QUORVANE_WARNINGS_AS_ERRORS)
             target_compile_options(${target} PRIVATE /WX)
         endif()

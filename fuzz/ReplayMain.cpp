@@ -40,12 +40,12 @@ int main(int argc, char **argv)
     for (const auto &path : inputs) {
         std::ifstream in(path, std::ios::binary);
         if (!in) {
-            std::fprintf(stderr, "cannot read %s\n", path.c_str());
+            std::fprintf(stderr, "cannot read %s\n", path.string().c_str());
             return 1;
         }
         const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
         // A visible line per input first, so that a crash names the input that caused it.
-        std::fprintf(stderr, "%s\n", path.c_str());
+        std::fprintf(stderr, "%s\n", path.string().c_str());
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     }
     std::printf("replayed %zu inputs\n", inputs.size());

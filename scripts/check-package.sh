@@ -46,7 +46,8 @@ has_gui=false
 for p in "${programs[@]}"; do [[ $p == quorvane ]] && has_gui=true; done
 
 step "build ${programs[*]}"
-cmake --build "$build" -j "$(nproc)" --target "${programs[@]}" >/dev/null
+# quorvane_docs: the manual pages and the changelog.
+cmake --build "$build" -j "$(nproc)" --target "${programs[@]}" quorvane_docs >/dev/null
 
 step "cpack -G DEB"
 rm -f "$build"/quorvane_*.deb
@@ -80,7 +81,9 @@ if $has_gui; then
         /usr/share/icons/hicolor/scalable/apps/quorvane.svg
     )
 fi
-expected+=(/usr/share/doc/quorvane/README.md)
+expected+=(/usr/share/doc/quorvane/README.md /usr/share/doc/quorvane/copyright
+    /usr/share/doc/quorvane/changelog.gz)
+for p in "${programs[@]}"; do expected+=("/usr/share/man/man1/$p.1.gz"); done
 
 remove() {
     if installed; then

@@ -13,6 +13,8 @@ packages=(
     llvm-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     fonts-liberation
+    # quorvane-cli's manual page is made from its --help.
+    help2man
 )
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(
@@ -25,6 +27,11 @@ if [[ "${1:-}" == "--test" ]]; then
         # lld and llvm-dlltool, which write delay-load import tables.
         gcc-mingw-w64-x86-64-win32 gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-win32
         lld llvm
+        # The Windows build: the cross compilers whose C++ library has std::thread, GoogleTest's
+        # sources to build for Windows, and Wine to run the programs.
+        g++-mingw-w64-x86-64-posix googletest wine64
+        # lintian checks the Debian package; it needs dpkg-dev and file, as building it does.
+        lintian dpkg-dev file
     )
 fi
 if [[ "${1:-}" == "--package" ]]; then

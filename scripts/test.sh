@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the include graph against the libraries' dependencies and the
 # C++ files against .clang-format, builds with warnings as errors, and runs every test: in the
-# release build, again under AddressSanitizer and UndefinedBehaviorSanitizer (preset dev), and
-# then each fuzz target for a minute over its corpus (preset fuzz, when clang is there).
+# release build, again under AddressSanitizer and UndefinedBehaviorSanitizer (preset dev), in the
+# Windows cross build under Wine (preset windows, with the same-answers check and the zip),
+# lintian over the Debian package, and then each fuzz target for a minute over its corpus (preset
+# fuzz, when clang is there).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -24,6 +26,23 @@ echo "== sanitizer build (ASan, UBSan) and tests"
 cmake --preset dev >/dev/null
 cmake --build --preset dev -j "$jobs"
 ctest --preset dev -j "$jobs"
+
+echo "== Windows: cross build, its tests under Wine, the same answers as on Linux, the zip"
+windows_start=$SECONDS
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j "$jobs"
+# A throwaway Wine prefix: the first test makes it afresh (wineboot, headless).
+rm -rf build/windows/wine-prefix build/windows/wine-prefix.lock
+ctest --preset windows -j "$jobs"
+scripts/same-answers.sh build/release build/windows
+scripts/check-windows-zip.sh build/windows
+echo "Windows stage: $((SECONDS - windows_start)) s"
+
+echo "== Debian package: lintian"
+rm -f build/release/quorvane_*.deb
+(cd build/release && cpack -G DEB >/dev/null)
+lintian --fail-on error,warning build/release/quorvane_*.deb
+echo "lintian: no error, no warning"
 
 if command -v clang++ >/dev/null; then
     echo "== fuzz targets, ${QUORVANE_FUZZ_SECONDS:-60} s each"

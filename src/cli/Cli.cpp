@@ -16,6 +16,9 @@ int RunCli(const std::vector<std::string> &args, std::ostream &out, std::ostream
     app.add_flag("--version", version, "Print the version and exit");
     app.require_subcommand(0, 1);
     app.fallthrough(false);
+    // Options are --long only, on every system: CLI11 would take "/x" as an option on Windows, and
+    // a path such as "/tmp/app.exe" (which Windows takes as one on the current drive) with it.
+    app.allow_windows_style_options(false);
     AddReaderCommands(app, context);
     AddDeepCommand(app, context);
     AddCheckCommand(app, context);

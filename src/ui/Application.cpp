@@ -1,7 +1,7 @@
 #include "ui/Application.h"
 
 #include "ui/ApplicationIcon.h"
-#include "ui/ProgramCommandLine.h"
+#include "core/lists/CommandLine.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>
@@ -12,7 +12,7 @@ int RunApplication(int argc, char **argv, const std::function<void(frmMain &)> &
 {
     // The command line is only ever a path. It is taken before Qt sees the arguments, and Qt gets
     // the program's name alone, so "-style fusion" or "--help" names a file, never a Qt option.
-    std::string commandLine = ProgramCommandLine(argc, argv);
+    std::string commandLine = ProgramCommandLineText(argc, argv);
     static char fallbackName[] = "quorvane";
     char *qtArgv[] = {argc > 0 && argv[0] != nullptr ? argv[0] : fallbackName, nullptr};
     int qtArgc = 1;

@@ -2,6 +2,7 @@
 // a chain with a cycle, a delay-loaded DLL, an API-set import, a DLL of the wrong bitness in the
 // search path, and a C++ program that needs the MinGW-w64 runtime.
 #include "support/PackagerTestSupport.h"
+#include "support/PosixOnly.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -53,7 +54,10 @@ protected:
         fs::rename(dir / "fx" / "functions" / "sys32", dir / "sys32");
         fs::remove_all(dir / "fx" / "functions");
     }
-    std::string F(const std::string &relative) const { return (dir / "fx" / relative).string(); }
+    std::string F(const std::string &relative) const
+    {
+        return test::Slashed((dir / "fx" / relative).string());
+    }
     /// A 64-bit Wine prefix whose syswow64 holds the 32-bit stand-ins.
     std::string WinePrefix()
     {
@@ -64,7 +68,7 @@ protected:
         }
         return (dir / "wine").string();
     }
-    std::string Sys() const { return "--system-dir=" + (dir / "sys64").string(); }
+    std::string Sys() const { return "--system-dir=" + test::Slashed((dir / "sys64").string()); }
     std::vector<std::string> App64(std::vector<std::string> more = {}) const
     {
         std::vector<std::string> args = {"tree",     F("app64/app.exe"), "--search=" + F("wrong32"),
@@ -82,7 +86,7 @@ TEST_F(CliPackager, TreeGivesTheMissingNamesWithChainsAndReasonsThenWhatWasFound
     const std::string hint =
         "      private to the application: ship it with the program (build it, or add the folder "
         "that holds it with --search)\n";
-    EXPECT_EQ(Replaced(Replaced(r.out, (dir / "fx/").string(), "{fx}/"), (dir / "sys64/").string(),
+    EXPECT_EQ(Replaced(Replaced(r.out, F(""), "{fx}/"), test::Slashed((dir / "sys64/").string()),
                        "{sys}/"),
               "{fx}/app64/app.exe: 64-bit (x86-64); 5 DLLs found, 2 missing, 1 API-set contract\n"
               "missing:\n"
@@ -143,7 +147,7 @@ TEST_F(CliPackager, TreeJsonIsStableForScripts)
 TEST_F(CliPackager, TreeShapesAndMissingOnly)
 {
     const CliRun tree = RunQuorvaneCli(App64({"--tree"}));
-    const std::string fx = (dir / "fx/").string();
+    const std::string fx = F("");
     EXPECT_NE(tree.out.find("\n      liba.dll => " + fx + "deps64/liba.dll (see above)\n"),
               std::string::npos)
         << tree.out;
@@ -183,7 +187,7 @@ TEST_F(CliPackager, TheMinGWRuntimeIsNamedAndFoundInTheToolchainsFolder)
               std::string::npos)
         << missing.out;
     // The 64-bit stand-ins in the system folder do not serve a 32-bit program.
-    EXPECT_NE(missing.out.find("found " + (dir / "sys64" / "kernel32.dll").string() +
+    EXPECT_NE(missing.out.find("found " + test::Slashed((dir / "sys64" / "kernel32.dll").string()) +
                                ", but it is 64-bit"),
               std::string::npos);
 
@@ -193,15 +197,16 @@ TEST_F(CliPackager, TheMinGWRuntimeIsNamedAndFoundInTheToolchainsFolder)
     EXPECT_EQ(found.status, kExitOk) << found.out;
     const json file = json::parse(found.out)["files"][0];
     EXPECT_EQ(file["missing"], json::array());
-    EXPECT_EQ(file["system_dir"], (dir / "wine/drive_c/windows/syswow64").string());
+    EXPECT_EQ(file["system_dir"], test::Slashed((dir / "wine/drive_c/windows/syswow64").string()));
     std::vector<std::string> paths;
     for (const json &m : file["resolved"]) {
         paths.push_back(m["path"]);
     }
-    EXPECT_EQ(paths, (std::vector<std::string>{
-                         (dir / "wine/drive_c/windows/syswow64/kernel32.dll").string(),
-                         F("toolchain32/libgcc_s_dw2-1.dll"), F("toolchain32/libstdc++-6.dll"),
-                         (dir / "wine/drive_c/windows/syswow64/msvcrt.dll").string()}));
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{
+                  test::Slashed((dir / "wine/drive_c/windows/syswow64/kernel32.dll").string()),
+                  F("toolchain32/libgcc_s_dw2-1.dll"), F("toolchain32/libstdc++-6.dll"),
+                  test::Slashed((dir / "wine/drive_c/windows/syswow64/msvcrt.dll").string())}));
 }
 
 TEST_F(CliPackager, ExitStatusesAndWrongUsage)
@@ -210,7 +215,7 @@ TEST_F(CliPackager, ExitStatusesAndWrongUsage)
     const CliRun bad =
         RunQuorvaneCli({"tree", Sys(), F("app64/app.exe"), (dir / "notpe.dll").string()});
     EXPECT_EQ(bad.status, kExitUnreadable);
-    EXPECT_EQ(bad.err, (dir / "notpe.dll").string() + ": Error mapping file.\n");
+    EXPECT_EQ(bad.err, test::Slashed((dir / "notpe.dll").string()) + ": Error mapping file.\n");
     EXPECT_NE(bad.out.find("app.exe: 64-bit"), std::string::npos); // the other file is answered
 
     EXPECT_EQ(RunQuorvaneCli({"tree", Sys(), "--wine-prefix=/tmp", F("app64/app.exe")}).status,
@@ -269,9 +274,9 @@ TEST_F(CliPackager, BundleCopiesWhatTheProgramNeedsAndNeverClobbers)
     const auto before = fs::last_write_time(F("deps64/liba.dll"));
     const CliRun first = RunQuorvaneCli(args({}));
     EXPECT_EQ(first.status, kExitMissing); // libgone.dll and libwrong.dll are nowhere
-    EXPECT_NE(
-        first.out.find("copied: " + F("deps64/liba.dll") + " -> " + (to / "liba.dll").string()),
-        std::string::npos)
+    EXPECT_NE(first.out.find("copied: " + F("deps64/liba.dll") + " -> " +
+                             test::Slashed((to / "liba.dll").string())),
+              std::string::npos)
         << first.out;
     EXPECT_NE(first.out.find("still missing:\n  libgone.dll:"), std::string::npos);
     std::vector<std::string> copied;
@@ -298,8 +303,8 @@ TEST_F(CliPackager, BundleCopiesWhatTheProgramNeedsAndNeverClobbers)
     const CliRun conflict = RunQuorvaneCli(args({}));
     EXPECT_EQ(conflict.status, kExitMissing);
     EXPECT_NE(conflict.out.find("not copied: " + F("deps64/libb.dll") + " -> " +
-                                (to / "LIBB.DLL").string() + "\n      " +
-                                (to / "LIBB.DLL").string() +
+                                test::Slashed((to / "LIBB.DLL").string()) + "\n      " +
+                                test::Slashed((to / "LIBB.DLL").string()) +
                                 " holds a different file (--force replaces it)"),
               std::string::npos)
         << conflict.out;
@@ -309,6 +314,7 @@ TEST_F(CliPackager, BundleCopiesWhatTheProgramNeedsAndNeverClobbers)
     EXPECT_EQ(ReadAll(to / "LIBB.DLL"), ReadAll(F("deps64/libb.dll")));
 
     // A link at the name is replaced, never written through; a folder is never replaced.
+    QUORVANE_POSIX_ONLY_FROM_HERE(test::kNoLinks);
     dir.Write("outside.dll", "must stay");
     fs::remove(to / "liba.dll");
     fs::create_symlink(dir / "outside.dll", to / "liba.dll");

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,13 +28,22 @@ public:
         if (const char *old = std::getenv(name)) {
             m_old = old;
         }
-        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+        Set(name, value);
     }
-    ~ScopedEnv() { m_old ? ::setenv(m_name, m_old->c_str(), 1) : ::unsetenv(m_name); }
+    ~ScopedEnv() { Set(m_name, m_old); }
     ScopedEnv(const ScopedEnv &) = delete;
     ScopedEnv &operator=(const ScopedEnv &) = delete;
 
 private:
+    static void Set(const char *name, const std::optional<std::string> &value)
+    {
+#ifdef _WIN32
+        ::_putenv_s(name, value ? value->c_str() : ""); // the empty value removes it
+#else
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+#endif
+    }
+
     const char *m_name;
     std::optional<std::string> m_old;
 };
@@ -51,11 +61,36 @@ struct CliRun {
     std::string err;
 };
 
+/// The expectations are written with '/'. On Windows the program joins paths with '\\', so there
+/// its output is compared with each separator turned into '/' (in JSON text, each escaped one).
+inline std::string Slashed(std::string text, [[maybe_unused]] bool json = false)
+{
+#ifdef _WIN32
+    std::string slashed;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            slashed += text[i];
+        } else if (!json) {
+            slashed += '/';
+        } else if (i + 1 < text.size() && text[i + 1] == '\\') {
+            slashed += '/'; // an escaped backslash; any other escape stays as it is
+            ++i;
+        } else {
+            slashed += text[i];
+        }
+    }
+    return slashed;
+#else
+    return text;
+#endif
+}
+
 inline CliRun RunQuorvaneCli(const std::vector<std::string> &args)
 {
     std::ostringstream out, err;
     const int status = RunCli(args, out, err);
-    return {status, out.str(), err.str()};
+    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+    return {status, Slashed(out.str(), json), Slashed(err.str(), json)};
 }
 
 /// The folder of real programs, or the reason they were not built.

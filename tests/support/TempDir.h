@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,12 +15,27 @@ class TempDir {
 public:
     TempDir()
     {
+#ifdef _WIN32
+        // No mkdtemp: a random name, taken only when no folder of that name was there.
+        std::random_device random;
+        for (int attempt = 0; m_path.empty(); ++attempt) {
+            if (attempt == 100) {
+                throw std::runtime_error("no fresh temporary folder");
+            }
+            const auto candidate = std::filesystem::temp_directory_path() /
+                                   ("quorvane-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate)) {
+                m_path = candidate;
+            }
+        }
+#else
         std::string pattern =
             (std::filesystem::temp_directory_path() / "quorvane-test-XXXXXX").string();
         if (!::mkdtemp(pattern.data())) {
             throw std::runtime_error("mkdtemp failed");
         }
         m_path = pattern;
+#endif
     }
     ~TempDir()
     {
@@ -31,8 +47,14 @@ public:
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
 
-    const std::filesystem::path &Path() const { return m_path; }
-    std::filesystem::path operator/(std::string_view name) const { return m_path / name; }
+    const std::filesystem::path &Path() const
+    {
+        return m_path;
+    }
+    std::filesystem::path operator/(std::string_view name) const
+    {
+        return m_path / name;
+    }
 
     /// Writes a file with the given bytes and returns its path.
     std::filesystem::path Write(std::string_view name, std::string_view bytes) const

@@ -2,6 +2,7 @@
 
 #include "core/check/FilePresence.h"
 #include "core/check/MissingCheck.h"
+#include "core/platform/FileSystem.h"
 #include "core/text/AsciiCase.h"
 
 #include <filesystem>
@@ -13,11 +14,11 @@ std::optional<std::string> OnDiskPath(const std::string &prefixedPath)
 {
     namespace fs = std::filesystem;
     std::error_code error;
-    const fs::path path(prefixedPath);
+    const fs::path path = FsPath(prefixedPath);
     if (fs::is_regular_file(path, error)) {
         return prefixedPath;
     }
-    const std::string name = path.filename().string();
+    const std::string name = PathText(path.filename());
     if (name.empty()) {
         return std::nullopt;
     }
@@ -25,7 +26,7 @@ std::optional<std::string> OnDiskPath(const std::string &prefixedPath)
     std::optional<std::string> best;
     fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, error);
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        const std::string candidate = it->path().filename().string();
+        const std::string candidate = PathText(it->path().filename());
         if (candidate.empty() || candidate.front() == '.' ||
             !EqualsIgnoringAsciiCase(candidate, name) || (best && candidate >= *best)) {
             continue;

@@ -2,6 +2,7 @@
 
 #include "core/check/FilePresence.h"
 #include "core/packager/DllHints.h"
+#include "core/platform/FileSystem.h"
 #include "core/platform/FolderListing.h"
 #include "core/platform/PathRules.h"
 #include "core/text/AsciiCase.h"
@@ -30,12 +31,12 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 bool SameBytes(const std::string &a, const std::string &b)
 {
-    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
+    std::ifstream x(FsPath(a), std::ios::binary), y(FsPath(b), std::ios::binary);
     if (!x || !y) {
         return false;
     }
     std::error_code ec;
-    if (fs::file_size(a, ec) != fs::file_size(b, ec) || ec) {
+    if (fs::file_size(FsPath(a), ec) != fs::file_size(FsPath(b), ec) || ec) {
         return false;
     }
     std::array<char, kChunk> bx{}, by{};
@@ -56,7 +57,7 @@ bool CopyInto(const std::string &source, const std::string &folderPrefix, const 
               std::string &problem)
 {
     static std::atomic<unsigned> serial{0};
-    std::ifstream in(source, std::ios::binary);
+    std::ifstream in(FsPath(source), std::ios::binary);
     if (!in) {
         problem = "cannot read " + source;
         return false;
@@ -67,7 +68,7 @@ bool CopyInto(const std::string &source, const std::string &folderPrefix, const 
         temporary = folderPrefix + ".quorvane-bundle-" +
                     std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) +
                     "-" + std::to_string(serial++);
-        out.reset(std::fopen(temporary.c_str(), "wbx")); // "x": never an existing file or link
+        out.reset(CreateNewFile(temporary)); // never an existing file or link
     }
     if (!out) {
         problem = "cannot create a file in " + folderPrefix;
@@ -84,14 +85,14 @@ bool CopyInto(const std::string &source, const std::string &folderPrefix, const 
     out.reset();
     std::error_code ec;
     if (good) {
-        fs::permissions(temporary, fs::status(source, ec).permissions(), ec);
+        fs::permissions(FsPath(temporary), fs::status(FsPath(source), ec).permissions(), ec);
         ec.clear();
-        fs::rename(temporary, target, ec);
+        fs::rename(FsPath(temporary), FsPath(target), ec);
         good = !ec;
     }
     if (!good) {
         problem = "cannot write " + target + (ec ? ": " + ec.message() : std::string());
-        fs::remove(temporary, ec);
+        fs::remove(FsPath(temporary), ec);
     }
     return good;
 }
@@ -122,7 +123,7 @@ void PlaceOverExisting(BundleItem &item, const ExistingEntry &entry, const Closu
     const auto isClosureFile = [&] {
         return std::any_of(closure.modules.begin(), closure.modules.end(), [&](const auto &other) {
             std::error_code e;
-            return fs::equivalent(other.path, item.target, e);
+            return fs::equivalent(FsPath(other.path), FsPath(item.target), e);
         });
     };
     if (entry.regular && SameBytes(item.source, item.target)) {
@@ -169,8 +170,8 @@ BundleResult BundleClosure(const ClosureResult &closure, const std::string &fold
         result.status = "no folder given";
         return result;
     }
-    fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder, ec)) {
+    fs::create_directories(FsPath(folder), ec);
+    if (!fs::is_directory(FsPath(folder), ec)) {
         result.status = "cannot make the folder " + folder;
         return result;
     }

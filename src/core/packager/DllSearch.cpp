@@ -2,6 +2,7 @@
 
 #include "core/packager/DllHints.h"
 #include "core/packager/KnownDlls.h"
+#include "core/platform/FileSystem.h"
 #include "core/platform/PathRules.h"
 
 #include <filesystem>
@@ -12,7 +13,7 @@ namespace {
 bool SameFolder(const std::string &a, const std::string &b)
 {
     std::error_code ignored;
-    return a == b || (!b.empty() && std::filesystem::equivalent(a, b, ignored));
+    return a == b || (!b.empty() && std::filesystem::equivalent(FsPath(a), FsPath(b), ignored));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "core/platform/FolderListing.h"
 #include "core/platform/PathRules.h"
 #include "core/text/AsciiCase.h"
+#include "core/platform/FileSystem.h"
 
 #include <algorithm>
 #include <atomic>
@@ -27,7 +28,8 @@ std::vector<std::string> FilesUnder(const std::string &folder, std::string &prob
 {
     std::vector<std::string> files;
     std::error_code ec;
-    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+    fs::recursive_directory_iterator it(FsPath(folder),
+                                        fs::directory_options::skip_permission_denied, ec);
     if (ec) {
         problem = ec.message();
         return files;
@@ -41,7 +43,7 @@ std::vector<std::string> FilesUnder(const std::string &folder, std::string &prob
             continue;
         }
         if (it->is_regular_file(kindError)) {
-            files.push_back(it->path().string());
+            files.push_back(PathText(it->path()));
         }
     }
     std::sort(files.begin(), files.end());

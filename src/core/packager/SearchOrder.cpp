@@ -37,7 +37,8 @@ std::optional<SearchOrder> SearchOrder::Make(const std::vector<std::string> &sea
         prefix = GetWinePrefix();
     }
     if (prefix.empty()) {
-        order.m_system32Bit = order.m_system64Bit = GetSystemFolder();
+        order.m_system64Bit = GetSystemFolder();
+        order.m_system32Bit = GetSystemFolderFor32BitPrograms();
         return order;
     }
     const std::string windows = FolderPrefix(prefix) + "drive_c/windows/";

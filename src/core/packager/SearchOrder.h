@@ -14,10 +14,10 @@ namespace quorvane {
 class SearchOrder {
 public:
     /// The system folder: the one given (for every bitness), else the Wine prefix's (given, or the
-    /// one the system folder rule finds), else the system folder rule's answer. With a Wine prefix,
-    /// a 32-bit file's system folder is drive_c/windows/syswow64 when the prefix has one (a 64-bit
-    /// prefix), else system32. nullopt, with a message in problem, when a folder given does not
-    /// exist.
+    /// one the system folder rule finds), else the system folder rule's answer (on 64-bit Windows,
+    /// SysWOW64 for a 32-bit file). With a Wine prefix, a 32-bit file's system folder is
+    /// drive_c/windows/syswow64 when the prefix has one (a 64-bit prefix), else system32. nullopt,
+    /// with a message in problem, when a folder given does not exist.
     static std::optional<SearchOrder> Make(const std::vector<std::string> &searchDirs,
                                            const std::optional<std::string> &systemDir,
                                            const std::optional<std::string> &winePrefix,

@@ -10,14 +10,27 @@ std::unique_ptr<FileBytes> FileBytes::Open(const std::string &path)
     if (path.empty()) {
         return nullptr;
     }
-    const HANDLE h = ::CreateFileW(Widen(path).c_str(), GENERIC_READ,
+    const std::wstring wide = Widen(path);
+    // Look before opening: opening a device or a pipe has effects of its own, and a folder is no
+    // file. The checks on the handle cover a path that is swapped after the look.
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        return nullptr;
+    }
+    // Sharing everything: the file under analysis stays free for others to write, rename or
+    // delete while it is read.
+    const HANDLE h = ::CreateFileW(wide.c_str(), GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
+    BY_HANDLE_FILE_INFORMATION info{};
     LARGE_INTEGER size{};
-    if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileSizeEx(h, &size) || size.QuadPart < 0) {
+    if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !::GetFileSizeEx(h, &size) ||
+        size.QuadPart < 0) {
         ::CloseHandle(h);
         return nullptr;
     }

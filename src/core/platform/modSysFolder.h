@@ -45,6 +45,10 @@ std::basic_string<Char> GetSystemFolderWith(const SystemDirectoryCall<Char> &cal
 /// Never fails loudly and shows nothing.
 std::string GetSystemFolder();
 
+/// Where a 32-bit program's system DLLs are. On 64-bit Windows: GetSystemWow64DirectoryW's folder
+/// (SysWOW64); on 32-bit Windows, and elsewhere, GetSystemFolder's.
+std::string GetSystemFolderFor32BitPrograms();
+
 /// The Wine prefix whose system32 folder GetSystemFolder answers with on this machine, without a
 /// trailing separator; the empty text when it answers with something else ($QUORVANE_SYSTEM_DIR,
 /// Windows' own folder) or with nothing. Lets a caller pick the prefix's syswow64 folder for

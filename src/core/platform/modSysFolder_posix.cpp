@@ -68,6 +68,11 @@ std::string GetSystemFolder()
     return GetSystemFolderWith<char>(GetSystemDirectoryPosix);
 }
 
+std::string GetSystemFolderFor32BitPrograms()
+{
+    return GetSystemFolder();
+}
+
 std::string GetWinePrefix()
 {
     if (!Environment("QUORVANE_SYSTEM_DIR").empty()) {

@@ -1,6 +1,7 @@
 #include "core/scan/DeepScan.h"
 
 #include "core/pe/FileBytes.h"
+#include "core/platform/FileSystem.h"
 #include "core/scan/CandidateSearch.h"
 #include "core/scan/NameChars.h"
 #include "core/text/AsciiCase.h"
@@ -271,7 +272,7 @@ DeepScanResult Failure(DeepScanOutcome outcome)
 DeepScanOutcome WhyNotOpened(const std::string &path)
 {
     std::error_code error;
-    const auto status = std::filesystem::status(path, error);
+    const auto status = std::filesystem::status(FsPath(path), error);
     if (status.type() == std::filesystem::file_type::not_found || path.empty()) {
         return DeepScanOutcome::NoSuchFile;
     }

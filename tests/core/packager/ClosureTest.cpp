@@ -3,6 +3,7 @@
 #include "core/packager/DependencyClosure.h"
 #include "core/packager/SearchOrder.h"
 #include "support/PackagerTestSupport.h"
+#include "support/PosixOnly.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +33,10 @@ protected:
         PeFactsCache facts;
         return ClosureBuilder(*order, folders, facts).Build(root);
     }
-    std::string P(const std::string &relative) const { return (dir / relative).string(); }
+    std::string P(const std::string &relative) const
+    {
+        return (dir / relative).make_preferred().string();
+    }
 
     static const ClosureModule *Module(const ClosureResult &c, const std::string &name)
     {
@@ -199,15 +203,24 @@ TEST_F(Closure, TheSystemFolderFollowsTheProgramsBitnessInAWinePrefix)
     WritePe(P("app/app64.exe"), {"KERNEL32.DLL"});
 
     const ClosureResult c32 = Build(P("app/app32.exe"), {}, std::nullopt, P("wine64"));
-    EXPECT_EQ(Module(c32, "kernel32.dll")->path, P("wine64/drive_c/windows/syswow64/kernel32.dll"));
+    EXPECT_EQ(test::Slashed(Module(c32, "kernel32.dll")->path),
+              test::Slashed(P("wine64/drive_c/windows/syswow64/kernel32.dll")));
     const ClosureResult c64 = Build(P("app/app64.exe"), {}, std::nullopt, P("wine64") + "/");
-    EXPECT_EQ(Module(c64, "KERNEL32.DLL")->path, P("wine64/drive_c/windows/system32/kernel32.dll"));
+    EXPECT_EQ(test::Slashed(Module(c64, "KERNEL32.DLL")->path),
+              test::Slashed(P("wine64/drive_c/windows/system32/kernel32.dll")));
     // A 32-bit prefix has only system32, which then holds 32-bit DLLs.
     const ClosureResult old = Build(P("app/app32.exe"), {}, std::nullopt, P("wine32"));
-    EXPECT_EQ(Module(old, "kernel32.dll")->path, P("wine32/drive_c/windows/system32/kernel32.dll"));
+    EXPECT_EQ(test::Slashed(Module(old, "kernel32.dll")->path),
+              test::Slashed(P("wine32/drive_c/windows/system32/kernel32.dll")));
+
+    std::string problem;
+    EXPECT_FALSE(SearchOrder::Make({}, std::nullopt, P("app"), problem));
+    EXPECT_NE(problem.find("no drive_c/windows/system32"), std::string::npos);
+    EXPECT_FALSE(SearchOrder::Make({P("nowhere")}, std::nullopt, std::nullopt, problem));
 
     // Found as the window finds the system folder: $WINEPREFIX, unless a folder is named.
-    std::string problem;
+    QUORVANE_POSIX_ONLY_FROM_HERE(
+        "the system folder is GetSystemDirectory's, never the environment's");
     {
         test::ScopedEnv system("QUORVANE_SYSTEM_DIR", std::nullopt);
         test::ScopedEnv wine("WINEPREFIX", P("wine64"));
@@ -223,10 +236,6 @@ TEST_F(Closure, TheSystemFolderFollowsTheProgramsBitnessInAWinePrefix)
         ASSERT_TRUE(order);
         EXPECT_EQ(order->SystemFolder(PeKind::Pe32), P("sys"));
     }
-
-    EXPECT_FALSE(SearchOrder::Make({}, std::nullopt, P("app"), problem));
-    EXPECT_NE(problem.find("no drive_c/windows/system32"), std::string::npos);
-    EXPECT_FALSE(SearchOrder::Make({P("nowhere")}, std::nullopt, std::nullopt, problem));
 }
 
 TEST_F(Closure, SystemFilesAreListedNotFollowed)
@@ -242,6 +251,7 @@ TEST_F(Closure, SystemFilesAreListedNotFollowed)
 
 TEST_F(Closure, WithoutASystemFolderWindowsComponentsAreAssumedNotMissing)
 {
+    QUORVANE_POSIX_ONLY_FROM_HERE("Windows always has a system folder");
     WritePe(P("app/app.exe"), {"KERNEL32.dll", "libprivate.dll"});
     const test::NoMachineSystemFolder noSystem;
     std::string problem;
@@ -288,6 +298,7 @@ TEST(FolderCacheEntry, AnswersWithTheNameAsSpeltOnDisk)
     dir.Write("Lib.DLL", "x");
     dir.Write("LIB.dll", "y"); // two spellings: the first in code-point order
     dir.Write("target.dll", "z");
+    QUORVANE_POSIX_ONLY_FROM_HERE(test::kNoLinks);
     std::filesystem::create_symlink(dir / "target.dll", dir / "Linked.Dll");
     std::filesystem::create_symlink(dir / "nowhere.dll", dir / "dangling.dll");
     std::filesystem::create_directory(dir / "folder.dll");
