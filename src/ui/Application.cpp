@@ -1,7 +1,7 @@
 #include "ui/Application.h"
 
-#include "ui/ApplicationIcon.h"
 #include "core/lists/CommandLine.h"
+#include "ui/ApplicationIcon.h"
 #include "ui/frmMain.h"
 
 #include <QApplication>

@@ -4,10 +4,10 @@
 #include "core/check/MissingCheck.h"
 #include "core/packager/DllSearch.h"
 #include "core/packager/PeFacts.h"
+#include "core/platform/FileSystem.h"
 #include "core/platform/FolderListing.h"
 #include "core/platform/PathRules.h"
 #include "core/text/AsciiCase.h"
-#include "core/platform/FileSystem.h"
 
 #include <algorithm>
 #include <atomic>

@@ -9,6 +9,7 @@
 #include "core/platform/WinText.h"
 #include "core/platform/modShellExecute.h"
 #include "core/platform/modSysFolder.h"
+#include "core/text/AsciiCase.h"
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
 
