@@ -3,6 +3,8 @@
 # - CLI11 and nlohmann-json, header-only, from the build machine's /usr/include. Only their own
 #   header folders are handed to the compiler, through a folder of links in the build tree:
 #   -I/usr/include would put this machine's C library in front of the target's.
+# - LLVM's demangler headers (llvm-14-dev), of which src/core/pe uses the header-only Itanium
+#   parser: only their own folder, through a link as above.
 # - GoogleTest, compiled from the sources in /usr/src/googletest by the same compilers.
 #
 # Each is made known to find_package through CMAKE_FIND_PACKAGE_REDIRECTS_DIR, so that the rest of
@@ -41,6 +43,17 @@ endfunction()
 
 quorvane_host_header_library(CLI11 CLI11::CLI11 CLI/CLI.hpp)
 quorvane_host_header_library(nlohmann_json nlohmann_json::nlohmann_json nlohmann/json.hpp)
+
+find_path(quorvane_llvm_demangle llvm/Demangle/ItaniumDemangle.h PATHS /usr/lib/llvm-14/include
+          NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+if(NOT quorvane_llvm_demangle)
+    message(FATAL_ERROR "LLVM's demangler headers are not in /usr/lib/llvm-14/include (llvm-14-dev)")
+endif()
+file(MAKE_DIRECTORY ${quorvane_host_headers}/llvm-demangle/llvm)
+file(CREATE_LINK ${quorvane_llvm_demangle}/llvm/Demangle
+     ${quorvane_host_headers}/llvm-demangle/llvm/Demangle SYMBOLIC)
+set(QUORVANE_LLVM_DEMANGLE_INCLUDE ${quorvane_host_headers}/llvm-demangle
+    CACHE PATH "LLVM's demangler headers, for the target")
 
 if(QUORVANE_BUILD_TESTS)
     if(NOT EXISTS /usr/src/googletest/CMakeLists.txt)

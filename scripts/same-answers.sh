@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Runs the Linux quorvane-cli and quorvane-cli.exe (under Wine) over the same PE files and fails
-# when their answers differ: imports, exports, deep and check (plain and --json), tree and report,
-# each by standard output, standard error and exit status, paths aside (the system folder's two
-# spellings, and the separator each system joins paths with, are made one). The files: the
-# project's sample and packager programs, the fuzz corpora's malformed files, a program whose
-# folder and name need UTF-16, and every DLL of the Wine prefix's system32.
+# when their answers differ: imports, exports, deep and check (plain and --json), the imported
+# functions and every export (also --demangle), tree and report, each by standard output, standard
+# error and exit status, paths aside (the system folder's two spellings, and the separator each
+# system joins paths with, are made one). The files: the project's sample and packager programs
+# (C++ DLLs with names of both schemes among them), the fuzz corpora's malformed files, a program
+# whose folder and name need UTF-16, and every DLL of the Wine prefix's system32. How many of the
+# system DLLs' C++ names both read alike is counted, not required: Wine's dbghelp misreads some.
 #
 #   scripts/same-answers.sh [LINUX_BUILD [WINDOWS_BUILD]]    default: build/release build/windows
 #
@@ -41,7 +43,8 @@ mkdir samples fixtures corpus "Ünïcödé 名前"
 "$linux_build/tools/quorvane_make_sample" samples >/dev/null
 fixtures=$linux_build/tests/core/packager/fixtures
 if [[ -f $fixtures/READY ]]; then
-    cp -r "$fixtures"/app64 "$fixtures"/deps64 "$fixtures"/wrong32 "$fixtures"/app32 fixtures/
+    cp -r "$fixtures"/app64 "$fixtures"/deps64 "$fixtures"/wrong32 "$fixtures"/app32 \
+        "$fixtures"/functions fixtures/
 fi
 # The malformed-file suite and what the fuzzer found over the import table, and what it found
 # over the export table (its seeds are the same suite's).
@@ -157,7 +160,16 @@ for command in imports exports deep check; do
     compare "system-$command" plain system "$command"
 done
 compare project-check-deep plain project check --deep
+for set in project system; do
+    compare "$set-imports-functions" plain "$set" imports --functions
+    compare "$set-exports-all" plain "$set" exports --all
+done
+compare project-imports-functions-json json project imports --functions --json --demangle
+compare project-exports-all-json json project exports --all --json --demangle
+compare project-exports-demangle plain project exports --demangle
 compare tree paths project tree --search=fixtures/deps64 --search=fixtures/wrong32
+# The missing entry points of programs run against old builds of their DLLs, C++ names readable.
+compare tree-functions paths project tree --missing-only --demangle --search=fixtures/functions/old
 compare tree-json json-paths project tree --json --search=fixtures/deps64
 # report walks a folder itself: the paths it makes, also of names that need UTF-16.
 compare report paths folders report --search=fixtures/deps64
@@ -166,4 +178,15 @@ compare report-json json-paths folders report --json
 lines=$(cat "$results"/*.linux.out.n | wc -l)
 echo "same-answers: $compared runs over ${#project[@]} project files and ${#system[@]} system DLLs" \
     "($lines lines of output): $((compared - differing)) alike, $differing differ"
+
+# The Microsoft-scheme names that Wine's own DLLs export, read by LLVM on Linux and by dbghelp on
+# Windows: counted only, as Wine's dbghelp misreads a few of them (see the README).
+run "$results/system-exports-demangle" linux plain system exports --demangle
+run "$results/system-exports-demangle" windows plain system exports --demangle
+# The names as stored are those of the plain exports run, line for line.
+read -r names alike < <(paste -d $'\x01' "$results"/system-exports.linux.out.n \
+    "$results"/system-exports-demangle.{linux,windows}.out.n |
+    awk -F $'\x01' '$1 ~ /^\t(\?|_Z|__Z)/ { names++; if ($2 == $3) alike++ }
+                     END { print names + 0, alike + 0 }')
+echo "same-answers: of the $names C++ names the system DLLs export, $alike read alike"
 ((differing == 0))

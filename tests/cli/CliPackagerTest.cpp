@@ -63,8 +63,10 @@ protected:
     {
         test::MakeWinePrefix(dir / "wine", true);
         for (const auto &dll : fs::directory_iterator(dir / "sys32")) {
-            fs::copy_file(dll.path(), dir / "wine/drive_c/windows/syswow64" / dll.path().filename(),
-                          fs::copy_options::overwrite_existing);
+            // Removed first: with MinGW's GCC 12, copy_file cannot overwrite ("File exists").
+            const auto to = dir / "wine/drive_c/windows/syswow64" / dll.path().filename();
+            fs::remove(to);
+            fs::copy_file(dll.path(), to);
         }
         return (dir / "wine").string();
     }

@@ -10,10 +10,16 @@
 namespace quorvane {
 namespace {
 
+// Whether two folder prefixes name one folder, however they are spelt ("C:/app/", "c:\APP\").
 bool SameFolder(const std::string &a, const std::string &b)
 {
+    if (a == b) {
+        return true;
+    }
+    // Without the trailing separator: Windows' C runtime finds no folder "C:\app\".
     std::error_code ignored;
-    return a == b || (!b.empty() && std::filesystem::equivalent(FsPath(a), FsPath(b), ignored));
+    return !b.empty() && std::filesystem::equivalent(FsPath(WithoutTrailingSeparators(a)),
+                                                     FsPath(WithoutTrailingSeparators(b)), ignored);
 }
 
 } // namespace

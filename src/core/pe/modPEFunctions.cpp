@@ -271,12 +271,13 @@ ExportTable WalkExportTable(const PeImage &image)
     auto nextName = named.begin();
     std::array<std::uint8_t, 4 * kAddressChunk> chunk{};
     for (std::uint64_t first = 0; first < *count; first += kAddressChunk) {
-        const std::uint64_t inChunk = std::min<std::uint64_t>(kAddressChunk, *count - first);
+        const auto inChunk =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kAddressChunk, *count - first));
         if (!b.Read(*addresses + 4 * first, std::span(chunk).first(4 * inChunk))) {
             return Failure<ExportTable>(PeTable::Exports,
                                         ReaderOutcome::TableDamaged); // the file shrank
         }
-        for (std::uint64_t i = 0; i < inChunk; ++i) {
+        for (std::size_t i = 0; i < inChunk; ++i) {
             const auto index = static_cast<std::uint32_t>(first + i);
             const std::uint32_t rva = static_cast<std::uint32_t>(chunk[4 * i]) |
                                       (static_cast<std::uint32_t>(chunk[4 * i + 1]) << 8) |
