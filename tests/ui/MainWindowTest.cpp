@@ -1,5 +1,5 @@
-// The main window driven as a user drives it: the command line, the path box, the scan types and
-// file types, the lists each scan leaves, the Deep Scan on its worker, and the way to the other
+// The main window driven as a user drives it: the command line, the path box, the scan and file
+// types, the lists each scan leaves, the Deep Scan on its worker, and the way to the other
 // windows, with recorders in place of the modal windows.
 #include "ui/NameList.h"
 #include "ui/frmMain.h"
@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QHelpEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,6 +18,7 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QThreadPool>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -26,69 +26,54 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 
 namespace quorvane {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_view_literals;
+using Names = std::vector<std::string>;
 
 const QStringList kErrorMapping = {QStringLiteral("Error mapping file.")};
-const QStringList kBothImports = {"ADVAPI32.dll", "kernel32.dll", "msvcrt.dll", "USER32.dll",
-                                  "USER32.dll"};
-
-// What the window asked of its services.
-struct Recorder {
-    std::optional<std::string> chosenPath;
-    std::string checkedPath;
-    std::vector<std::string> checked, shownMissing, doubleClicked;
-    QWidget *checkOwner = nullptr, *aboutOwner = nullptr;
-    std::function<void(QWidget *)> whileCheckShown = [](QWidget *) {};
-
-    frmMainServices Services()
-    {
-        frmMainServices s;
-        s.openFile = [this](QWidget *) { return chosenPath; };
-        s.checkDependencies = [this](const std::string &path, const std::vector<std::string> &n) {
-            checkedPath = path;
-            checked = n;
-            return MissingDependencies{"", "", {n.empty() ? "" : n.back()}};
-        };
-        s.showCheck = [this](const MissingDependencies &outcome, QWidget *owner) {
-            shownMissing = outcome.missing;
-            checkOwner = owner;
-            whileCheckShown(owner);
-        };
-        s.showAbout = [this](QWidget *owner) { aboutOwner = owner; };
-        s.openDependency = [this](QWidget *, const std::string &, const std::string *name) {
-            doubleClicked.push_back(name ? *name : "(none)");
-        };
-        return s;
-    }
-};
+const QStringList kSorted = {"ADVAPI32.dll", "kernel32.dll", "msvcrt.dll", "USER32.dll",
+                             "USER32.dll"};
 
 class MainWindow : public ::testing::Test {
 protected:
     MainWindow()
     {
-        test::PeBuilder both;
-        both.isDll = true;
-        both.imports = {"USER32.dll", "msvcrt.dll", "ADVAPI32.dll", "kernel32.dll", "USER32.dll"};
-        both.exports = {"Gamma", "alpha", "Beta"};
-        m_both = Write(both, "both tables.dll");
-        test::PeBuilder importsOnly;
-        importsOnly.imports = {"zlib1.dll", "KERNEL32.dll"};
-        importsOnly.withExportTable = false;
-        m_importsOnly = Write(importsOnly, "imports only.exe");
-        both.withImportTable = false;
-        m_noImports = Write(both, "no imports.dll");
+        test::PeBuilder pe;
+        pe.imports = {"USER32.dll", "msvcrt.dll", "ADVAPI32.dll", "kernel32.dll", "USER32.dll"};
+        pe.exports = {"Gamma", "alpha", "Beta"};
+        m_both = pe.Build().WriteTo(m_dir / "both tables.dll").string();
+        pe.imports = {"zlib1.dll", "KERNEL32.dll"};
+        pe.withExportTable = false;
+        m_importsOnly = pe.Build().WriteTo(m_dir / "imports only.exe").string();
     }
-    std::string Write(const test::PeBuilder &pe, const std::string &name)
+    frmMainServices Services()
     {
-        return pe.Build().WriteTo(m_dir / name).string();
+        frmMainServices s;
+        s.openFile = [this](QWidget *) { return m_chosen; };
+        s.checkDependencies = [this](const std::string &path, const Names &names) {
+            m_checked = names;
+            m_checked.push_back(path);
+            return MissingDependencies{"", "", {"one.dll"}};
+        };
+        s.showCheck = [this](const MissingDependencies &outcome, QWidget *owner) {
+            m_shown.push_back(owner);
+            m_whileCheckShown(static_cast<frmMain &>(*owner), outcome);
+        };
+        s.showAbout = [this](QWidget *owner) { m_shown.push_back(owner); };
+        s.openDependency = [this](QWidget *, const std::string &, const std::string *name) {
+            m_doubleClicked.push_back(name ? *name : "(none)");
+        };
+        return s;
     }
-    // A file of zeros with a name near its start; sparse, so its size costs no disk.
+    std::string File(const char *name, std::string_view bytes)
+    {
+        return m_dir.Write(name, bytes).string();
+    }
+    // A file of zeros with one name near its start; sparse, so that its size costs no disk.
     std::string Sparse(const char *name, std::uint64_t size)
     {
         const fs::path path = m_dir.Write(name, std::string(1000, '\0') + "LATE.DLL");
@@ -109,14 +94,22 @@ protected:
         QTest::mouseClick(button, Qt::LeftButton);
         Settle(window);
     }
-    static QRect Row(const NameListView &list, int row)
+    static void ClickRow(frmMain &window, int row, bool twice = false)
     {
-        return list.visualRect(list.model()->index(row, 0));
+        const QPoint at = window.LstDep->visualRect(window.LstDep->model()->index(row, 0)).center();
+        QTest::mouseClick(window.LstDep->viewport(), Qt::LeftButton, {}, at);
+        if (twice) {
+            QTest::mouseDClick(window.LstDep->viewport(), Qt::LeftButton, {}, at);
+        }
     }
 
     test::TempDir m_dir;
-    std::string m_both, m_importsOnly, m_noImports;
-    Recorder m_recorder;
+    std::string m_both, m_importsOnly;
+    std::optional<std::string> m_chosen;
+    Names m_checked, m_doubleClicked;
+    std::vector<QWidget *> m_shown; // the owner of each window shown
+    std::function<void(frmMain &, const MissingDependencies &)> m_whileCheckShown = [](auto &,
+                                                                                       auto &) {};
 };
 
 TEST_F(MainWindow, TheCommandLineIsOnePathScannedBeforeTheWindowShows)
@@ -127,10 +120,10 @@ TEST_F(MainWindow, TheCommandLineIsOnePathScannedBeforeTheWindowShows)
     } cases[] = {
         {"", "", {}, {}},
         {"\"\"", "", {}, {}},
-        {'"' + m_both + '"', m_both, kBothImports, {"alpha", "Beta", "Gamma"}},
+        {'"' + m_both + '"', m_both, kSorted, {"alpha", "Beta", "Gamma"}},
         {m_importsOnly, m_importsOnly, {"KERNEL32.dll", "zlib1.dll"}, {"No export table."}},
         // Quotes go wherever they stand; nothing is trimmed, nothing is a switch.
-        {'"' + m_both + "\" \"" + m_importsOnly + '"', m_both + ' ' + m_importsOnly, kErrorMapping,
+        {'"' + m_both + "\" \"" + m_both + '"', m_both + ' ' + m_both, kErrorMapping,
          kErrorMapping},
         {' ' + m_both, ' ' + m_both, kErrorMapping, kErrorMapping},
         {"-style fusion", "-style fusion", kErrorMapping, kErrorMapping},
@@ -143,8 +136,8 @@ TEST_F(MainWindow, TheCommandLineIsOnePathScannedBeforeTheWindowShows)
         EXPECT_EQ(ItemTexts(*window.LstDep), c.dependencies);
         EXPECT_EQ(ItemTexts(*window.LstImp), c.exports);
         EXPECT_EQ(window.ImportsScansRun() + window.DeepScansRun(), c.path.empty() ? 0 : 1);
-        EXPECT_EQ(window.cmdDep->isEnabled(), !c.path.empty());
-        EXPECT_EQ(window.cmdCheck->isEnabled(), !c.path.empty());
+        EXPECT_EQ(window.cmdDep->isEnabled() + window.cmdCheck->isEnabled(),
+                  c.path.empty() ? 0 : 2);
         EXPECT_TRUE(window.optScan[0]->isChecked());
         for (const QCheckBox *box : window.chkType) {
             EXPECT_TRUE(box->isChecked() && !box->isEnabled());
@@ -152,42 +145,7 @@ TEST_F(MainWindow, TheCommandLineIsOnePathScannedBeforeTheWindowShows)
     }
 }
 
-TEST_F(MainWindow, EachChangeScansOnceAndTheListsShowNamesOrTheReadersStatus)
-{
-    frmMain window("");
-    const struct {
-        const std::string *path;
-        QStringList dependencies, exports;
-    } cases[] = {
-        {&m_both, kBothImports, {"alpha", "Beta", "Gamma"}},
-        {&m_importsOnly, {"KERNEL32.dll", "zlib1.dll"}, {"No export table."}},
-        {&m_noImports, {"No DLL dependencies found."}, {"alpha", "Beta", "Gamma"}},
-    };
-    int scans = 0;
-    for (const auto &c : cases) {
-        SetPath(window, *c.path);
-        EXPECT_EQ(window.ImportsScansRun(), ++scans);
-        Click(window, window.cmdDep);
-        Click(window, window.cmdDep);
-        scans += 2;
-        EXPECT_EQ(ItemTexts(*window.LstDep), c.dependencies) << "a rescan doubles nothing";
-        EXPECT_EQ(ItemTexts(*window.LstImp), c.exports);
-    }
-    SetPath(window, m_noImports);
-    EXPECT_EQ(window.ImportsScansRun(), scans) << "the same text is no change";
-    // An empty path disables Refresh and keeps the lists; only a file-type change scans it.
-    SetPath(window, "");
-    EXPECT_FALSE(window.cmdDep->isEnabled() || window.cmdCheck->isEnabled());
-    EXPECT_EQ(ItemTexts(*window.LstDep), cases[2].dependencies);
-    Click(window, window.cmdSelect);
-    EXPECT_EQ(window.ImportsScansRun(), scans) << "all five were ticked";
-    Click(window, window.cmdUnselect);
-    EXPECT_EQ(window.ImportsScansRun(), scans + 5) << "one scan per box that changes";
-    EXPECT_EQ(ItemTexts(*window.LstDep), kErrorMapping);
-    EXPECT_EQ(ItemTexts(*window.LstImp), kErrorMapping);
-}
-
-TEST_F(MainWindow, TheScanTypeSwitchesTheFileTypesAndTheDeepScanKeepsTheExports)
+TEST_F(MainWindow, TheDeepScanListsTheTickedTypesAndLeavesTheExportsAlone)
 {
     frmMain window("");
     Click(window, window.optScan[1]);
@@ -196,35 +154,27 @@ TEST_F(MainWindow, TheScanTypeSwitchesTheFileTypesAndTheDeepScanKeepsTheExports)
     EXPECT_FALSE(window.chkType[0]->isEnabled() || window.chkType[4]->isEnabled());
     EXPECT_EQ(window.ImportsScansRun() + window.DeepScansRun(), 0) << "no path, no scan";
 
-    // Names of each type, one twice and in two spellings: scan order in the scratch list, the
-    // distinct names sorted in the dependency list, only the ticked types.
-    SetPath(
-        window,
-        m_dir.Write("names.bin", "\0b.ocx\0A.DLL\0B.OCX\0c.dll\0d.sys\0e.drv\0f.tlb\0"sv).string());
+    // The scratch list in scan order, the dependency list sorted, each name once.
+    SetPath(window, File("n.bin", "\0b.ocx\0A.DLL\0B.OCX\0c.dll\0d.sys\0e.drv\0f.tlb\0"sv));
     Click(window, window.optScan[1]);
-    EXPECT_EQ(window.DeepScansRun(), 1);
-    EXPECT_EQ(ItemTexts(*window.LstDep),
-              (QStringList{"A.DLL", "B.OCX", "C.DLL", "D.SYS", "E.DRV", "F.TLB"}));
-    EXPECT_EQ(ItemTexts(*window.List1),
-              (QStringList{"A.DLL", "C.DLL", "B.OCX", "D.SYS", "E.DRV", "F.TLB"}));
+    Click(window, window.optScan[1]); // the chosen type: no change
+    Click(window, window.cmdDep);     // a rescan doubles nothing
+    EXPECT_EQ(window.DeepScansRun(), 2);
+    EXPECT_EQ(ItemTexts(*window.LstDep), QString("A.DLL B.OCX C.DLL D.SYS E.DRV F.TLB").split(' '));
+    EXPECT_EQ(ItemTexts(*window.List1), QString("A.DLL C.DLL B.OCX D.SYS E.DRV F.TLB").split(' '));
     EXPECT_EQ(ItemTexts(*window.LstImp), kErrorMapping) << "left by the Imports Scan";
-    Click(window, window.optScan[1]);
-    EXPECT_EQ(window.DeepScansRun(), 1) << "choosing the chosen type is no change";
     Click(window, window.cmdUnselect);
     Click(window, window.chkType[0]);
     Click(window, window.chkType[4]);
-    EXPECT_EQ(window.DeepScansRun(), 8);
+    EXPECT_EQ(window.DeepScansRun(), 9);
     EXPECT_EQ(ItemTexts(*window.LstDep), (QStringList{"A.DLL", "C.DLL", "F.TLB"}));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the busy pointer is gone";
-    Click(window, window.optScan[0]);
-    EXPECT_EQ(window.ImportsScansRun(), 2);
 }
 
 TEST_F(MainWindow, SpecialPathsGiveAStatusAndANameInAnyBytesIsScanned)
 {
-    const fs::path fifo = m_dir / "fifo.dll";
+    const fs::path fifo = m_dir / "fifo.dll", latin1 = m_dir / "caf\xe9 \xe9t\xe9.dll";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const fs::path latin1 = m_dir / "caf\xe9 \xe9t\xe9.dll";
     fs::copy_file(m_importsOnly, latin1);
     const struct {
         fs::path path;
@@ -243,7 +193,7 @@ TEST_F(MainWindow, SpecialPathsGiveAStatusAndANameInAnyBytesIsScanned)
         Click(window, window.optScan[1]);
         EXPECT_EQ(ItemTexts(*window.LstDep), c.deep);
     }
-    EXPECT_TRUE(frmMain(latin1.string()).txtpath->text().endsWith(u"caf\ufffd \ufffdt\ufffd.dll"));
+    EXPECT_TRUE(frmMain(latin1).txtpath->text().endsWith(u"caf\ufffd \ufffdt\ufffd.dll"));
     EXPECT_FALSE(fs::exists(m_dir / "missing.dll"));
 }
 
@@ -253,23 +203,20 @@ TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScan)
     // first, only the newest request's names may reach the lists.
     std::string big(64 << 20, 'x');
     for (std::size_t at = 0; at < big.size(); at += 4096) {
-        big.replace(at, 10, std::string_view("\0FIRST.DLL", 10));
+        big.replace(at, 10, "\0FIRST.DLL"sv);
     }
-    const std::string first = m_dir.Write("first.bin", big).string();
-    const std::string second = m_dir.Write("second.bin", "\0SECOND.OCX\0"sv).string();
     frmMain window("");
     window.optScan[1]->setChecked(true);
     QSignalSpy applied(&window, &frmMain::ScanApplied);
-    window.txtpath->setText(QString::fromStdString(first));
-    window.txtpath->setText(QString::fromStdString(second));
+    window.txtpath->setText(QString::fromStdString(File("first.bin", big)));
+    window.txtpath->setText(QString::fromStdString(File("2.bin", "\0SECOND.OCX\0"sv)));
     ASSERT_TRUE(applied.wait(20000));
     QTest::qWait(300); // room for a superseded scan to arrive late
     EXPECT_EQ(applied.count(), 1);
-    EXPECT_EQ(ItemTexts(*window.LstDep), QStringList{"SECOND.OCX"});
-    EXPECT_EQ(ItemTexts(*window.List1), QStringList{"SECOND.OCX"});
+    EXPECT_EQ(ItemTexts(*window.LstDep) + ItemTexts(*window.List1), QStringList(2, "SECOND.OCX"));
 
     // Select All while Unselect All's last scan has ended on its worker but its lists have not
-    // reached the window: the five new scans supersede it, and it must not show its empty list.
+    // reached the window yet: the newer scans supersede it, and its empty list never shows.
     window.cmdUnselect->click();
     QThreadPool::globalInstance()->waitForDone();
     applied.clear();
@@ -278,131 +225,71 @@ TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScan)
     QTest::qWait(100);
     EXPECT_EQ(applied.count(), 1);
     EXPECT_EQ(ItemTexts(*window.LstDep), QStringList{"SECOND.OCX"});
-}
 
-TEST_F(MainWindow, TheImportsScanChosenDuringADeepScanEndsItAndKeepsItsLists)
-{
-    // Sparse: a tebibyte of zeros would keep a worker reading for minutes.
-    const std::string path = Sparse("huge.bin", std::uint64_t(1) << 40);
-    {
-        frmMain window(path);
-        QSignalSpy applied(&window, &frmMain::ScanApplied);
-        window.optScan[1]->setChecked(true);
-        EXPECT_EQ(window.LstDep->Names().Count(), 0) << "the list empties at once";
-        ASSERT_NE(QApplication::overrideCursor(), nullptr);
-        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
-        window.optScan[0]->setChecked(true);
-        Settle(window);
-        QTest::qWait(300);
-        EXPECT_EQ(applied.count(), 1) << "the Imports Scan's lists only";
-        EXPECT_EQ(ItemTexts(*window.LstDep), kErrorMapping);
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    }
-    // Nothing holds the workers any more: a scan left running would hold up the program's exit.
+    // The Imports Scan chosen during the Deep Scan of a sparse tebibyte ends it: a worker left
+    // reading for minutes would hold up the program's exit.
+    window.txtpath->setText(QString::fromStdString(Sparse("huge.bin", std::uint64_t(1) << 40)));
+    EXPECT_EQ(window.LstDep->Names().Count(), 0) << "the list empties at once";
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BusyCursor);
+    applied.clear();
+    Click(window, window.optScan[0]);
     EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(10000));
+    EXPECT_EQ(applied.count(), 1) << "the Imports Scan's lists only";
+    EXPECT_EQ(ItemTexts(*window.LstDep), kErrorMapping);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(MainWindow, CheckDependenciesDuringAScanWaitsForItsListWhichStaysWhileTheWindowIsOpen)
 {
-    const std::string path = Sparse("late.bin", 64 << 20);
-    std::vector<std::string> listedWhileOpen;
-    bool scanRunningWhileOpen = true;
-    m_recorder.whileCheckShown = [&](QWidget *owner) {
-        auto &shownOver = static_cast<frmMain &>(*owner);
+    Names listedWhileOpen;
+    m_whileCheckShown = [&](frmMain &owner, const MissingDependencies &) {
         QTest::qWait(300); // as long as a user keeps the window open
-        scanRunningWhileOpen = shownOver.ScanRunning();
-        listedWhileOpen = *shownOver.LstDep->Names().AllNames();
+        EXPECT_FALSE(owner.ScanRunning());
+        listedWhileOpen = *owner.LstDep->Names().AllNames();
     };
-    frmMain window(path, m_recorder.Services());
+    frmMain window(Sparse("late.bin", 64 << 20), Services());
     window.optScan[1]->setChecked(true);
     window.cmdCheck->click();
     EXPECT_TRUE(window.CheckWaiting());
     ASSERT_NE(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor) << "it shows it is busy";
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window.CheckWaiting(); }, 20000));
-    EXPECT_EQ(m_recorder.checked, std::vector<std::string>{"LATE.DLL"});
-    EXPECT_EQ(listedWhileOpen, m_recorder.checked);
-    EXPECT_FALSE(scanRunningWhileOpen);
+    EXPECT_EQ(m_checked, (Names{"LATE.DLL", window.Path()}));
+    EXPECT_EQ(listedWhileOpen, Names{"LATE.DLL"});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(MainWindow, BrowseCheckAboutAndDoubleClickReachTheirWindowsWithThePathAndTheList)
+TEST_F(MainWindow, BrowseCheckAboutClickAndDoubleClickReachTheirWindowsWithThePathAndTheNames)
 {
-    frmMain window("", m_recorder.Services());
-    m_recorder.chosenPath = m_importsOnly;
+    test::PeBuilder pe;
+    pe.imports = {"zlib1.dll", "<b>bold</b>.dll"};
+    frmMain window("", Services());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    m_chosen = pe.Build().WriteTo(m_dir / "markup.exe").string();
     Click(window, window.cmdOpen);
-    EXPECT_EQ(window.Path(), m_importsOnly);
-    EXPECT_EQ(ItemTexts(*window.LstDep), (QStringList{"KERNEL32.dll", "zlib1.dll"}));
-    m_recorder.chosenPath.reset(); // cancel changes nothing
+    Click(window, window.cmdCheck);
+    m_chosen.reset(); // cancel changes nothing
     Click(window, window.cmdOpen);
     EXPECT_EQ(window.ImportsScansRun(), 1);
-
-    Click(window, window.cmdCheck);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return m_recorder.checkOwner != nullptr; }));
-    EXPECT_EQ(m_recorder.checkedPath, m_importsOnly);
-    EXPECT_EQ(m_recorder.checked, (std::vector<std::string>{"KERNEL32.dll", "zlib1.dll"}));
-    EXPECT_EQ(m_recorder.shownMissing, std::vector<std::string>{"zlib1.dll"});
-    EXPECT_EQ(m_recorder.checkOwner, &window);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_shown.empty(); }));
     Click(window, window.cmdAbout);
-    EXPECT_EQ(m_recorder.aboutOwner, &window);
+    EXPECT_EQ(m_shown, (std::vector<QWidget *>{&window, &window}));
+    EXPECT_EQ(m_checked, (Names{"<b>bold</b>.dll", "zlib1.dll", window.Path()}));
 
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    // A real double-click: the first press selects, the second arrives as a double-click.
-    const QPoint last = Row(*window.LstDep, 1).center();
-    QTest::mouseClick(window.LstDep->viewport(), Qt::LeftButton, {}, last);
-    QTest::mouseDClick(window.LstDep->viewport(), Qt::LeftButton, {}, last);
-    EXPECT_EQ(m_recorder.doubleClicked, std::vector<std::string>{"zlib1.dll"});
-    EXPECT_EQ(window.Path(), m_importsOnly) << "the first window stays as it was";
-}
-
-// What the user reads in the tooltip now showing, as markup when Qt takes it so.
-QString ToolTipShown()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        auto *label = qobject_cast<QLabel *>(widget);
-        if (label && label->inherits("QTipLabel") && label->isVisible()) {
-            if (label->textFormat() == Qt::PlainText || !Qt::mightBeRichText(label->text())) {
-                return label->text();
-            }
-            QTextDocument document;
-            document.setHtml(label->text());
-            return document.toPlainText();
-        }
-    }
-    return QStringLiteral("(no tooltip)");
-}
-
-TEST_F(MainWindow, ANameIsShownWholeAsPlainTextInTheToolTipAndAMegabyteNameUsedWhole)
-{
-    const std::string huge = std::string(5'000'000, 'A') + ".DLL";
-    test::PeBuilder pe;
-    pe.imports = {"<b>bold</b>.dll", "a very long library name indeed.dll"};
-    const std::string markup = Write(pe, "markup.exe");
-    frmMain window(markup, m_recorder.Services());
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    const QPoint at = Row(*window.LstDep, 0).center();
-    QTest::mouseClick(window.LstDep->viewport(), Qt::LeftButton, {}, at);
+    // A click shows the name in the list's tooltip, as plain text whatever it holds.
+    ClickRow(window, 0);
+    const QPoint at = window.LstDep->visualRect(window.LstDep->model()->index(0, 0)).center();
     QHelpEvent rest(QEvent::ToolTip, at, window.LstDep->viewport()->mapToGlobal(at));
     QApplication::sendEvent(window.LstDep->viewport(), &rest);
-    EXPECT_EQ(ToolTipShown(), "<b>bold</b>.dll");
+    QTextDocument shown;
+    shown.setHtml(QToolTip::text());
+    EXPECT_EQ(shown.toPlainText(), "<b>bold</b>.dll");
     QTest::keyClick(window.LstDep, Qt::Key_Down); // a move by keyboard counts as a click
-    EXPECT_EQ(window.LstDep->toolTip(), "a very long library name indeed.dll");
-
-    // A name of megabytes is drawn by its ends, and the double-click and the check take it whole.
-    SetPath(window, m_dir.Write("long.bin", '\0' + huge + '\0').string());
-    Click(window, window.optScan[1]);
-    const QString drawn = window.LstDep->model()->index(0, 0).data().toString();
-    EXPECT_EQ(drawn, QString(kDrawnEnds, 'A') + QStringLiteral(" \u2026 ") +
-                         QString(kDrawnEnds - 4, 'A') + QStringLiteral(".DLL"));
-    QTest::mouseClick(window.LstDep->viewport(), Qt::LeftButton, {}, at);
-    EXPECT_EQ(window.LstDep->toolTip(), drawn);
-    QTest::mouseDClick(window.LstDep->viewport(), Qt::LeftButton, {}, at);
-    window.cmdCheck->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.CheckWaiting(); }, 10000));
-    EXPECT_EQ(m_recorder.doubleClicked, std::vector<std::string>{huge});
-    EXPECT_EQ(m_recorder.checked, std::vector<std::string>{huge});
+    EXPECT_EQ(window.LstDep->toolTip(), "zlib1.dll");
+    ClickRow(window, 1, true);
+    EXPECT_EQ(m_doubleClicked, Names{"zlib1.dll"});
 }
 
 } // namespace
