@@ -1,0 +1,249 @@
+// The main window driven as a user drives it: the command line, the path box, the scan and file
+// types, the lists each scan leaves, the Deep Scan on its worker, and the way to the other
+// windows, with recorders in place of the modal windows.
+#include "ui/NameList.h"
+#include "ui/frmMain.h"
+
+#include "support/ListItems.h"
+#include "support/PeBuilder.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextDocument>
+#include <QThreadPool>
+#include <QToolTip>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <filesystem>
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_view_literals;
+using Names = std::vector<std::string>;
+
+const QStringList kErrorMapping = {QStringLiteral("Error mapping file.")};
+const QStringList kSorted =
+    QString("ADVAPI32.dll kernel32.dll msvcrt.dll USER32.dll USER32.dll").split(' ');
+const QStringList kDeepLatin1 = {"KERNEL32.DLL", "SAMPLE.DLL", "ZLIB1.DLL"};
+const QStringList kDeep =
+    QString("ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL SAMPLE.DLL USER32.DLL").split(' ');
+
+class MainWindow : public ::testing::Test {
+protected:
+    MainWindow()
+    {
+        test::PeBuilder pe;
+        pe.imports = {"USER32.dll", "msvcrt.dll", "ADVAPI32.dll", "kernel32.dll", "USER32.dll"};
+        pe.exports = {"Gamma", "alpha", "Beta"};
+        m_both = pe.Build().WriteTo(m_dir / "both tables.dll").string();
+        pe.imports = {"zlib1.dll", "KERNEL32.dll"};
+        pe.withExportTable = false;
+        m_latin1 = pe.Build().WriteTo(m_dir / "caf\xe9 \xe9t\xe9.dll").string(); // not UTF-8
+    }
+    frmMainServices Services()
+    {
+        frmMainServices s;
+        s.openFile = [this](QWidget *) { return m_chosen; };
+        s.checkDependencies = [this](const std::string &path, const Names &names) {
+            m_checked = names;
+            m_checked.push_back(path);
+            return MissingDependencies{"", "", {"one.dll"}};
+        };
+        s.showCheck = [this](const MissingDependencies &outcome, QWidget *owner) {
+            EXPECT_EQ(outcome.missing, Names{"one.dll"});
+            m_shown.push_back(owner);
+        };
+        s.showAbout = [this](QWidget *owner) { m_shown.push_back(owner); };
+        s.openDependency = [this](QWidget *, const std::string &, const std::string *name) {
+            m_doubleClicked.push_back(name ? *name : "(none)");
+        };
+        return s;
+    }
+    std::string File(const char *name, std::string_view bytes)
+    {
+        return m_dir.Write(name, bytes).string();
+    }
+    // A file of zeros with one name near its start; sparse, so that its size costs no disk.
+    std::string Sparse(const char *name, std::uint64_t size)
+    {
+        const fs::path path = m_dir.Write(name, std::string(1000, '\0') + "LATE.DLL");
+        fs::resize_file(path, size);
+        return path.string();
+    }
+    static void Settle(const frmMain &window)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window.ScanRunning(); }, 20000));
+    }
+    static void Click(frmMain &window, QAbstractButton *button)
+    {
+        QTest::mouseClick(button, Qt::LeftButton);
+        Settle(window);
+    }
+    static QPoint ClickRow(frmMain &window, int row, bool twice = false)
+    {
+        const QPoint at = window.LstDep->visualRect(window.LstDep->model()->index(row, 0)).center();
+        QTest::mouseClick(window.LstDep->viewport(), Qt::LeftButton, {}, at);
+        if (twice) {
+            QTest::mouseDClick(window.LstDep->viewport(), Qt::LeftButton, {}, at);
+        }
+        return at;
+    }
+
+    test::TempDir m_dir;
+    std::string m_both, m_latin1;
+    std::optional<std::string> m_chosen;
+    Names m_checked, m_doubleClicked;
+    std::vector<QWidget *> m_shown; // the owner of each window shown
+};
+
+TEST_F(MainWindow, TheCommandLineIsOnePathScannedBeforeTheWindowShowsWhateverItNames)
+{
+    const fs::path fifo = m_dir / "fifo.dll";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string missing = (m_dir / "missing.dll").string(), both = '"' + m_both + '"';
+    const struct {
+        std::string line, path;
+        QStringList dependencies, exports, deep;
+    } cases[] = {
+        {"", "", {}, {}, {}},
+        {"\"\"", "", {}, {}, {}},
+        {both, m_both, kSorted, {"alpha", "Beta", "Gamma"}, kDeep},
+        {m_latin1, m_latin1, {"KERNEL32.dll", "zlib1.dll"}, {"No export table."}, kDeepLatin1},
+        // Quotes go wherever they stand; nothing is trimmed; each special path is a status.
+        {both + ' ' + both, m_both + ' ' + m_both, kErrorMapping, kErrorMapping, {}},
+        {' ' + m_both, ' ' + m_both, kErrorMapping, kErrorMapping, {}},
+        {missing, missing, kErrorMapping, kErrorMapping, {}},
+        {m_dir.Path(), m_dir.Path(), kErrorMapping, kErrorMapping, {}},
+        {fifo, fifo, kErrorMapping, kErrorMapping, {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        frmMain window(c.line);
+        EXPECT_EQ(window.Path(), c.path);
+        EXPECT_EQ(ItemTexts(*window.LstDep), c.dependencies);
+        EXPECT_EQ(ItemTexts(*window.LstImp), c.exports);
+        EXPECT_EQ(window.ImportsScansRun(), c.path.empty() ? 0 : 1);
+        EXPECT_EQ(window.cmdDep->isEnabled() + window.cmdCheck->isEnabled(),
+                  c.path.empty() ? 0 : 2);
+        EXPECT_TRUE(window.chkType[2]->isChecked() && !window.chkType[2]->isEnabled());
+        Click(window, window.optScan[1]);
+        EXPECT_EQ(ItemTexts(*window.LstDep), c.deep);
+    }
+    EXPECT_TRUE(frmMain(m_latin1).txtpath->text().endsWith(u"caf\ufffd \ufffdt\ufffd.dll"));
+    EXPECT_FALSE(fs::exists(missing));
+}
+
+TEST_F(MainWindow, TheDeepScanListsTheTickedTypesAndLeavesTheExportsAlone)
+{
+    // The scratch list in scan order, the dependency list sorted, each name once.
+    frmMain window(File("n.bin", "\0b.ocx\0A.DLL\0B.OCX\0c.dll\0d.sys\0e.drv\0f.tlb\0"sv));
+    Click(window, window.optScan[1]);
+    EXPECT_TRUE(window.chkType[0]->isEnabled() && window.chkType[4]->isEnabled());
+    Click(window, window.optScan[1]); // the chosen type: no change
+    Click(window, window.cmdDep);     // a rescan doubles nothing
+    EXPECT_EQ(window.DeepScansRun(), 2);
+    EXPECT_EQ(ItemTexts(*window.LstDep), QString("A.DLL B.OCX C.DLL D.SYS E.DRV F.TLB").split(' '));
+    EXPECT_EQ(ItemTexts(*window.List1), QString("A.DLL C.DLL B.OCX D.SYS E.DRV F.TLB").split(' '));
+    EXPECT_EQ(ItemTexts(*window.LstImp), kErrorMapping) << "left by the Imports Scan";
+    Click(window, window.cmdUnselect);
+    Click(window, window.chkType[0]);
+    Click(window, window.chkType[4]);
+    EXPECT_EQ(window.DeepScansRun(), 9);
+    EXPECT_EQ(ItemTexts(*window.LstDep), (QStringList{"A.DLL", "C.DLL", "F.TLB"}));
+}
+
+TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScan)
+{
+    // A large first file keeps its scan busy while the second request arrives: only the newest
+    // request's names may reach the lists.
+    frmMain window("");
+    window.optScan[1]->setChecked(true);
+    QSignalSpy applied(&window, &frmMain::ScanApplied);
+    window.txtpath->setText(QString::fromStdString(Sparse("first.bin", 1 << 30)));
+    window.txtpath->setText(QString::fromStdString(File("2.bin", "\0SECOND.OCX\0"sv)));
+    ASSERT_TRUE(applied.wait(20000));
+    QTest::qWait(300); // room for a superseded scan to arrive late
+    EXPECT_EQ(applied.count(), 1);
+    EXPECT_EQ(ItemTexts(*window.LstDep) + ItemTexts(*window.List1), QStringList(2, "SECOND.OCX"));
+
+    // Select All while Unselect All's last scan has ended on its worker but its lists have not
+    // reached the window yet: the newer scans supersede it, and its empty list never shows.
+    window.cmdUnselect->click();
+    QThreadPool::globalInstance()->waitForDone();
+    applied.clear();
+    window.cmdSelect->click();
+    Settle(window);
+    QTest::qWait(100);
+    EXPECT_EQ(applied.count(), 1);
+    EXPECT_EQ(ItemTexts(*window.LstDep), QStringList{"SECOND.OCX"});
+
+    // The Imports Scan chosen during the Deep Scan of a sparse tebibyte ends it: a worker left
+    // reading for minutes would hold up the program's exit.
+    window.txtpath->setText(QString::fromStdString(Sparse("huge.bin", std::uint64_t(1) << 40)));
+    EXPECT_EQ(window.LstDep->Names().Count(), 0) << "the list empties at once";
+    EXPECT_TRUE(QApplication::overrideCursor()->shape() == Qt::BusyCursor);
+    applied.clear();
+    Click(window, window.optScan[0]);
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(10000));
+    EXPECT_EQ(applied.count(), 1) << "the Imports Scan's lists only";
+    EXPECT_EQ(ItemTexts(*window.LstDep), kErrorMapping);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainWindow, CheckDependenciesDuringAScanWaitsForTheScansList)
+{
+    frmMain window(Sparse("late.bin", 64 << 20), Services());
+    window.optScan[1]->setChecked(true);
+    window.cmdCheck->click();
+    EXPECT_TRUE(window.CheckWaiting());
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor) << "it shows it is busy";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.CheckWaiting(); }, 20000));
+    EXPECT_EQ(m_checked, (Names{"LATE.DLL", window.Path()}));
+}
+
+TEST_F(MainWindow, BrowseCheckAboutClickAndDoubleClickReachTheirWindowsWithThePathAndTheNames)
+{
+    test::PeBuilder pe;
+    pe.imports = {"zlib1.dll", "<b>bold</b>.dll"};
+    frmMain window("", Services());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    m_chosen = pe.Build().WriteTo(m_dir / "markup.exe").string();
+    Click(window, window.cmdOpen);
+    Click(window, window.cmdCheck);
+    m_chosen.reset(); // cancel changes nothing
+    Click(window, window.cmdOpen);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_shown.empty(); }));
+    Click(window, window.cmdAbout);
+    EXPECT_EQ(m_shown, (std::vector<QWidget *>{&window, &window}));
+    EXPECT_EQ(m_checked, (Names{"<b>bold</b>.dll", "zlib1.dll", window.Path()}));
+    EXPECT_EQ(window.ImportsScansRun(), 1);
+
+    // A click shows the name in the list's tooltip, as plain text whatever it holds.
+    const QPoint at = ClickRow(window, 0);
+    QHelpEvent rest(QEvent::ToolTip, at, window.LstDep->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(window.LstDep->viewport(), &rest);
+    QTextDocument shown;
+    shown.setHtml(QToolTip::text());
+    EXPECT_EQ(shown.toPlainText(), "<b>bold</b>.dll");
+    QTest::keyClick(window.LstDep, Qt::Key_Down); // a move by keyboard counts as a click
+    EXPECT_EQ(window.LstDep->toolTip(), "zlib1.dll");
+    ClickRow(window, 1, true);
+    EXPECT_EQ(m_doubleClicked, Names{"zlib1.dll"});
+}
+
+} // namespace
+} // namespace quorvane
