@@ -1,32 +1,17 @@
 #pragma once
-// Scan sources for tests: bytes in memory that count what is read, and can shrink, or run a hook,
-// at a chosen read.
+// Scan sources for tests: bytes in memory that count what is read and may change at a chosen read.
 
 #include "core/pe/FileBytes.h"
 #include "core/scan/DeepScan.h"
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
-#include <string_view>
 
 namespace quorvane::test {
 
-inline std::span<const std::uint8_t> Bytes(std::string_view text)
-{
-    return {reinterpret_cast<const std::uint8_t *>(text.data()), text.size()};
-}
-
-/// The scan over bytes in memory, in the scan's own piece size.
-inline DeepScanResult ScanContents(std::span<const std::uint8_t> contents,
-                                   const std::array<bool, 5> &ticked,
-                                   const std::atomic<bool> *cancel = nullptr)
-{
-    return ScanSourceContents(MemorySource(contents), ticked, cancel);
-}
+inline constexpr std::array<bool, 5> kAllTypes{true, true, true, true, true};
 
 class BytesSource final : public PagedSource {
 public:
@@ -36,41 +21,29 @@ public:
 
     std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
     {
-        ++reads;
         if (onRead) {
-            onRead(reads);
+            onRead(++reads, m_bytes); // it may cut the bytes short: PagedSource keeps the old size
         }
-        if (reads == shrinkAtRead) {
-            m_bytes.resize(m_bytes.size() / 2);
-        }
-        if (offset >= m_bytes.size()) {
-            return 0;
-        }
-        const auto count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), m_bytes.size() - offset));
-        std::memcpy(out.data(), m_bytes.data() + offset, count);
+        const auto from = static_cast<std::size_t>(std::min<std::uint64_t>(offset, m_bytes.size()));
+        const std::size_t count = std::min(out.size(), m_bytes.size() - from);
+        std::memcpy(out.data(), m_bytes.data() + from, count);
         bytesRead += count;
         return count;
     }
 
-    std::size_t shrinkAtRead = 0;            // from this read on, the bytes are half as long
-    std::function<void(std::size_t)> onRead; // called with the read's number, from 1
+    std::function<void(std::size_t read, std::string &bytes)> onRead; // reads count from 1
     mutable std::size_t reads = 0;
     mutable std::uint64_t bytesRead = 0;
 
 private:
-    mutable std::string m_bytes; // PagedSource keeps the size it had when the source was "opened"
+    mutable std::string m_bytes;
 };
 
-/// The whole file's bytes (the test files are small).
-inline std::string ReadWholeFile(const std::filesystem::path &path)
+/// The scan of bytes, whole and in pieces of piece bytes.
+inline DeepScanResult Scan(std::string bytes, const std::array<bool, 5> &ticked = kAllTypes,
+                           std::size_t piece = kDeepScanChunkSize)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(std::filesystem::file_size(path)), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
+    return ScanSourceContents(BytesSource(std::move(bytes)), ticked, nullptr, piece);
 }
-
-inline constexpr std::array<bool, 5> kAllTypes{true, true, true, true, true};
 
 } // namespace quorvane::test
