@@ -3,38 +3,34 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 namespace quorvane {
 namespace {
 
-std::string Join(std::vector<const char *> argv)
+TEST(CommandLine, ArgumentsJoinedWithSingleSpacesAndTheRawLineLessTheProgramName)
 {
-    const int argc = static_cast<int>(argv.size());
-    argv.push_back(nullptr);
-    return JoinArguments(argc, argv.data());
-}
-
-TEST(JoinArguments, ArgumentsAfterTheProgramNameWithSingleSpaces)
-{
-    EXPECT_EQ(Join({}), "");
-    EXPECT_EQ(Join({"quorvane"}), "");
-    EXPECT_EQ(Join({"quorvane", "/tmp/my", "file.dll"}), "/tmp/my file.dll");
-    EXPECT_EQ(Join({"quorvane", "-style", "fusion"}), "-style fusion");
-    EXPECT_EQ(Join({"quorvane", "\"a b\"", " c "}), "\"a b\"  c ") << "nothing trimmed or unquoted";
-    EXPECT_EQ(Join({"quorvane", "", "x"}), " x");
-}
-
-TEST(TextAfterProgramName, SkipsTheNameAndTheBlanksAfterIt)
-{
-    EXPECT_EQ(TextAfterProgramName(L""), L"");
-    EXPECT_EQ(TextAfterProgramName(L"quorvane.exe"), L"");
-    EXPECT_EQ(TextAfterProgramName(L"quorvane.exe  \t "), L"");
-    EXPECT_EQ(TextAfterProgramName(L"quorvane.exe C:\\a b.dll  "), L"C:\\a b.dll  ");
-    EXPECT_EQ(TextAfterProgramName(L"\"C:\\Program Files\\quorvane.exe\" \"C:\\x y.dll\""),
-              L"\"C:\\x y.dll\"");
-    EXPECT_EQ(TextAfterProgramName(L"\"C:\\q.exe\"x.dll"), L"x.dll");
-    EXPECT_EQ(TextAfterProgramName(L"\"C:\\never closed x.dll"), L"");
+    const std::pair<std::vector<const char *>, std::string> joined[] = {
+        {{}, ""},
+        {{"quorvane"}, ""},
+        {{"quorvane", "/tmp/my", "file.dll"}, "/tmp/my file.dll"},
+        {{"quorvane", "\"a b\"", " c "}, "\"a b\"  c "}, // nothing trimmed or unquoted
+        {{"quorvane", "", "x"}, " x"},
+    };
+    for (auto [argv, text] : joined) {
+        const int argc = static_cast<int>(argv.size());
+        argv.push_back(nullptr);
+        EXPECT_EQ(JoinArguments(argc, argv.data()), text);
+    }
+    const std::pair<std::wstring, std::wstring> raw[] = {
+        {L"", L""},
+        {L"quorvane.exe  \t ", L""},
+        {L"quorvane.exe C:\\a b.dll  ", L"C:\\a b.dll  "},
+        {L"\"C:\\Program Files\\quorvane.exe\" \"C:\\x y.dll\"", L"\"C:\\x y.dll\""},
+        {L"\"C:\\q.exe\"x.dll", L"x.dll"},
+        {L"\"C:\\never closed x.dll", L""},
+    };
+    for (const auto &[line, text] : raw) {
+        EXPECT_EQ(TextAfterProgramName(line), text);
+    }
 }
 
 } // namespace

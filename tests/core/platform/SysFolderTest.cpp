@@ -1,109 +1,42 @@
-// The system folder's buffer-and-retry logic, over a scripted platform call.
+// The system folder on Linux: $QUORVANE_SYSTEM_DIR, else the Wine prefix's system32.
 #include "core/platform/modSysFolder.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
-#include <vector>
 
 namespace quorvane {
 namespace {
 
-// One call of the platform: what it was handed, and what it writes and answers.
-struct CallRecord {
-    std::uint32_t size;
-    std::string bufferOnEntry;
-};
-
-class ScriptedCall {
-public:
-    struct Answer {
-        std::string writes; // written with a terminating zero when it fits
-        std::uint32_t returns;
+TEST(GetSystemFolder, TheNamedFolderElseTheWinePrefixsSystem32)
+{
+    test::TempDir dir;
+    const std::string prefix = (dir / "wine").string();
+    std::filesystem::create_directories(prefix + "/drive_c/windows/system32");
+    std::filesystem::create_directories(dir / "home/.wine/drive_c/windows/system32");
+    std::filesystem::create_directories(dir / "fileprefix/drive_c/windows");
+    dir.Write("fileprefix/drive_c/windows/system32", "");
+    const std::string longFolder = "/" + std::string(700, 'd'); // longer than the first buffer
+    const struct {
+        std::optional<std::string> named, wine, home;
+        std::string expected;
+    } rows[] = {
+        {"/opt/windows/system32//", prefix, {}, "/opt/windows/system32"},
+        {"/", prefix, {}, "/"}, // the root stays the root
+        {longFolder, {}, {}, longFolder},
+        {"", prefix + "/", {}, prefix + "/drive_c/windows/system32"},
+        {{}, {}, (dir / "home").string(), (dir / "home/.wine/drive_c/windows/system32").string()},
+        {{}, (dir / "no-such-prefix").string(), {}, ""},
+        {{}, (dir / "fileprefix").string(), {}, ""}, // system32 is a file
+        {{}, {}, {}, ""},
     };
-    explicit ScriptedCall(std::vector<Answer> answers) : m_answers(std::move(answers)) {}
-
-    SystemDirectoryCall<char> Call()
-    {
-        return [this](char *buffer, std::uint32_t size) {
-            calls.push_back({size, std::string(buffer, size)});
-            const Answer &answer = m_answers.at(calls.size() - 1);
-            if (answer.writes.size() < size) {
-                std::memcpy(buffer, answer.writes.data(), answer.writes.size());
-                buffer[answer.writes.size()] = '\0';
-            }
-            return answer.returns;
-        };
+    for (const auto &row : rows) {
+        const test::ScopedEnv named("QUORVANE_SYSTEM_DIR", row.named);
+        const test::ScopedEnv wine("WINEPREFIX", row.wine);
+        const test::ScopedEnv home("HOME", row.home);
+        EXPECT_EQ(GetSystemFolder(), row.expected)
+            << row.named.value_or("-") << ' ' << row.wine.value_or("-");
     }
-    std::vector<CallRecord> calls;
-
-private:
-    std::vector<Answer> m_answers;
-};
-
-TEST(GetSystemFolder, NormalCountGivesThePathWithoutTrailingSeparator)
-{
-    const std::string folder = "C:\\WINDOWS\\system32";
-    ScriptedCall platform({{folder, static_cast<std::uint32_t>(folder.size())}});
-    EXPECT_EQ(GetSystemFolderWith(platform.Call()), folder);
-    ASSERT_EQ(platform.calls.size(), 1u);
-    EXPECT_EQ(platform.calls[0].size, 512u);
-    EXPECT_EQ(platform.calls[0].bufferOnEntry, std::string(512, '\0'));
-}
-
-TEST(GetSystemFolder, ZeroCountIsFailureAndGivesTheEmptyText)
-{
-    ScriptedCall platform({{"", 0}});
-    EXPECT_EQ(GetSystemFolderWith(platform.Call()), "");
-    EXPECT_EQ(platform.calls.size(), 1u);
-}
-
-TEST(GetSystemFolder, CountAboveTheBufferRetriesWithTheSizeAskedForPlusOne)
-{
-    const std::string folder = "C:\\" + std::string(696, 'x'); // 699 characters
-    ScriptedCall platform({{"", 700}, {folder, 699}});
-    EXPECT_EQ(GetSystemFolderWith(platform.Call()), folder);
-    ASSERT_EQ(platform.calls.size(), 2u);
-    EXPECT_EQ(platform.calls[1].size, 701u);
-    EXPECT_EQ(platform.calls[1].bufferOnEntry, std::string(701, ' '));
-}
-
-TEST(GetSystemFolder, TheCountAloneCutsTheResult)
-{
-    // A count short of what was written cuts there; a zero inside the count is kept.
-    ScriptedCall shorter({{"C:\\WINDOWS\\system32", 10}});
-    EXPECT_EQ(GetSystemFolderWith(shorter.Call()), "C:\\WINDOWS");
-    ScriptedCall exact({{"", 512}});
-    EXPECT_EQ(GetSystemFolderWith(exact.Call()), std::string(512, '\0'));
-    EXPECT_EQ(exact.calls.size(), 1u);
-}
-
-TEST(GetSystemFolder, ASecondCallThatStillAsksForMoreIsFailure)
-{
-    ScriptedCall growing({{"", 700}, {"", 900}});
-    EXPECT_EQ(GetSystemFolderWith(growing.Call()), "");
-    ScriptedCall failing({{"", 700}, {"", 0}});
-    EXPECT_EQ(GetSystemFolderWith(failing.Call()), "");
-    ScriptedCall huge({{"", UINT32_MAX}});
-    EXPECT_EQ(GetSystemFolderWith(huge.Call()), "");
-    EXPECT_EQ(huge.calls.size(), 1u);
-}
-
-TEST(GetSystemFolder, WideCharactersTakeTheSameRoute)
-{
-    const std::wstring folder = L"C:\\Windows\\System32";
-    int calls = 0;
-    const SystemDirectoryCall<wchar_t> call = [&](wchar_t *buffer, std::uint32_t size) {
-        ++calls;
-        if (size <= folder.size()) {
-            return static_cast<std::uint32_t>(folder.size() + 1);
-        }
-        std::wmemcpy(buffer, folder.data(), folder.size());
-        return static_cast<std::uint32_t>(folder.size());
-    };
-    EXPECT_EQ(GetSystemFolderWith(call), folder);
-    EXPECT_EQ(calls, 1);
 }
 
 } // namespace

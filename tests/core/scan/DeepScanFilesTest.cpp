@@ -1,7 +1,6 @@
 // The deep scan of a path: every kind of path that is no readable file fails at once with its
 // reason and creates nothing; a sparse file past 4 GiB is read to its end in pieces, never copied.
 #include "core/scan/DeepScan.h"
-#include "core/scan/ScanSources.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +14,7 @@
 namespace quorvane {
 namespace {
 
-using test::kAllTypes;
+constexpr std::array<bool, 5> kAllTypes{true, true, true, true, true};
 
 TEST(RunDeepScan, PathsThatNameNoReadableFileFailAtOnceAndCreateNothing)
 {

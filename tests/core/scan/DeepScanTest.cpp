@@ -2,29 +2,57 @@
 // size, random bytes against the reference, its cost on inputs built to make a naive scan
 // quadratic, and how it ends when cancelled or when its source shrinks.
 #include "core/scan/DeepScan.h"
+#include "core/pe/FileBytes.h"
 #include "core/scan/CandidateSearch.h"
 #include "core/scan/DeepScanReference.h"
-#include "core/scan/ScanSources.h"
 #include "core/scan/modCleanFilename.h"
 
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cstring>
+#include <functional>
 #include <random>
 
 namespace quorvane {
 namespace {
 
-using test::BytesSource;
-using test::kAllTypes;
-using test::Scan;
 using Names = std::vector<std::string>;
 using namespace std::literals;
+constexpr std::array<bool, 5> kAllTypes{true, true, true, true, true};
 
-DeepScanResult ScanWhole(std::string_view bytes, const std::array<bool, 5> &ticked)
+// Bytes read in pieces that count what is read, and may change at a chosen read: the source
+// keeps the size it had when it was "opened".
+class BytesSource final : public PagedSource {
+public:
+    explicit BytesSource(std::string bytes) : PagedSource(bytes.size()), m_bytes(std::move(bytes))
+    {
+    }
+    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
+    {
+        if (onRead) {
+            onRead(++reads, m_bytes);
+        }
+        const auto from = static_cast<std::size_t>(std::min<std::uint64_t>(offset, m_bytes.size()));
+        const std::size_t count = std::min(out.size(), m_bytes.size() - from);
+        std::memcpy(out.data(), m_bytes.data() + from, count);
+        bytesRead += count;
+        return count;
+    }
+    std::function<void(std::size_t read, std::string &bytes)> onRead; // reads count from 1
+    mutable std::size_t reads = 0, bytesRead = 0;
+
+private:
+    mutable std::string m_bytes;
+};
+
+DeepScanResult Scan(std::string_view bytes, const std::array<bool, 5> &ticked, std::size_t piece)
 {
-    return ScanSourceContents(
-        MemorySource({reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size()}), ticked);
+    if (piece == 0) { // the whole in memory, as the fuzz target and the window's tests see it
+        const std::span whole(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
+        return ScanSourceContents(MemorySource(whole), ticked);
+    }
+    return ScanSourceContents(BytesSource(std::string(bytes)), ticked, nullptr, piece);
 }
 
 TEST(DeepScan, EdgeCasesAtEveryPieceSizeAndInTheReference)
@@ -35,25 +63,23 @@ TEST(DeepScan, EdgeCasesAtEveryPieceSizeAndInTheReference)
         Names names;
         std::array<bool, 5> ticked = kAllTypes;
     } rows[] = {
-        {"\0KERNEL32.DLL\0"s, {"KERNEL32.DLL"}},
-        {"C:\\WINDOWS\\SYSTEM32\\SHELL32.DLL\0"s, {"SHELL32.DLL"}},
-        {"   spaced.dll", {"SPACED.DLL"}}, // the start stops the walk back like a NUL
-        {"\0MY FILE.DLL\0ERROR LOADING FOO.DLL"s, {"FILE.DLL", "FOO.DLL"}},
-        {"\0FOO.DLL\0foo.dll\0BAR.DLL"s, {"FOO.DLL", "BAR.DLL"}},
-        {"\0A.DLL.DLL\0A.DLLB.DLL"s, {"A.DLL"}},
-        {"\0\\.DLL\0.DLL\0LIB.OLD.DLL\0A..DLL"s, {}},
-        {"\0K\0E\0R\0N\0E\0L\0.\0D\0L\0L\0"s, {}},
-        {"", {}},
-        {"\0C:/WIN/MY_LIB.DLL\0API-MS-WIN-CORE-FILE-L1-1-0.DLL"s, {"LIB.DLL", "0.DLL"}},
-        {"\0\t1,2.DLL\0\xE9T\xC9X.DLL\xFF"s, {"1,2.DLL", "X.DLL"}},
+        // The start and a backslash stop the walk back like a NUL; then the last name-like run.
+        {"  k32.dll\0C:\\WIN\\SHELL32.DLL\0MY FILE.DLL\0ERROR LOADING FOO.DLL\0C:/W/MY_LIB.DLL"s,
+         {"K32.DLL", "SHELL32.DLL", "FILE.DLL", "FOO.DLL", "LIB.DLL"}},
+        {"\0API-MS-WIN-CORE-FILE-L1-1-0.DLL\0\t1,2.DLL\0\xE9T\xC9X.DLL\xFF\0foo.dll\0FOO.DLL"s,
+         {"0.DLL", "1,2.DLL", "X.DLL", "FOO.DLL"}},
+        {"\0A.DLL.DLL\0A.DLLB.DLL\0\\.DLL\0.DLL\0LIB.OLD.DLL\0A..DLL\0K\0E\0R\0.\0D\0L\0L"s,
+         {"A.DLL"}},
         {"A\\B.DLL.DLLX.DLL", {"B.DLL"}},
-        {"\0B.OCX\0A.DLL\0b.ocx\0C.DLL\0FOO.OCX\0FOO.DLL"s,
-         {"A.DLL", "C.DLL", "FOO.DLL", "B.OCX", "FOO.OCX"}},
-        {"\0zip.sys\0d.drv\0e.tlb\0ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.OCX.OCX"s,
-         {"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.OCX", "ZIP.SYS", "D.DRV", "E.TLB"}},
+        {"", {}},
+        // Types in their order, each in file order; the first spelling of a name stays.
+        {"\0B.OCX\0A.DLL\0b.ocx\0C.DLL\0FOO.OCX\0FOO.DLL\0zip.sys\0d.drv\0e.tlb"s,
+         {"A.DLL", "C.DLL", "FOO.DLL", "B.OCX", "FOO.OCX", "ZIP.SYS", "D.DRV", "E.TLB"}},
         {"\0A.OCX\0B.DLL\0C.SYS\0D.DRV\0E.TLB\0"s, {"C.SYS", "E.TLB"}, {0, 0, 1, 0, 1}},
         {"\0A.OCX\0B.DLL\0"s, {}, {}},
         {"DLL.DLL.DLL.DLL..DLL...DLL", {"DLL.DLL"}},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.OCX.OCX",
+         {"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.OCX"}},
         {run + ".Sys" + run + ".DRV", {std::string(100, 'N') + ".SYS"}},
     };
     for (const auto &row : rows) {
@@ -61,10 +87,8 @@ TEST(DeepScan, EdgeCasesAtEveryPieceSizeAndInTheReference)
         const reference::Result expected = reference::DeepScan(row.bytes, row.ticked);
         EXPECT_EQ(expected.scratch, row.names);
         EXPECT_EQ(expected.dependencies, row.names);
-        const DeepScanResult whole = ScanWhole(row.bytes, row.ticked);
-        EXPECT_EQ(whole.scratch, row.names);
-        EXPECT_EQ(whole.dependencies, row.names);
-        for (std::size_t piece = 1; piece <= row.bytes.size() + 1; ++piece) {
+        EXPECT_EQ(Scan(row.bytes, row.ticked, 0).dependencies, row.names);
+        for (std::size_t piece = 0; piece <= row.bytes.size() + 1; ++piece) {
             ASSERT_EQ(Scan(row.bytes, row.ticked, piece).scratch, row.names) << "piece " << piece;
         }
     }
@@ -83,20 +107,16 @@ TEST(DeepScan, RandomBytesAsTheReference)
             c = below(20) == 0 ? static_cast<char>(random()) : kAlphabet[below(kAlphabet.size())];
         }
         for (std::size_t k = below(4); k > 0; --k) {
-            const std::string_view pieces[] = {".DLL", ".dll", ".OCX", ".Sys", ".DRV", ".tlb"};
-            bytes.insert(below(bytes.size() + 1), pieces[below(6)]);
+            bytes.insert(below(bytes.size() + 1), ".DLL.dll.OCX.Sys.DRV.tlb" + 4 * below(6), 4);
         }
-        std::array<bool, 5> ticked{};
-        for (bool &tick : ticked) {
-            tick = below(3) != 0;
-        }
+        const std::array<bool, 5> ticked{below(3) > 0, below(3) > 0, below(3) > 0, below(3) > 0,
+                                         below(3) > 0};
         SCOPED_TRACE(testing::PrintToString(bytes));
         const reference::Result expected = reference::DeepScan(bytes, ticked);
-        const DeepScanResult whole = ScanWhole(bytes, ticked);
+        const DeepScanResult whole = Scan(bytes, ticked, 0);
         ASSERT_EQ(whole.scratch, expected.scratch);
         ASSERT_EQ(whole.dependencies, expected.dependencies);
-        const std::size_t piece = 1 + below(40);
-        ASSERT_EQ(Scan(bytes, ticked, piece).scratch, expected.scratch) << "piece " << piece;
+        ASSERT_EQ(Scan(bytes, ticked, 1 + below(40)).scratch, expected.scratch);
         if (bytes.size() <= 30) {
             ASSERT_EQ(CleanFilename(bytes), reference::CleanFilename(bytes));
         }
@@ -126,9 +146,7 @@ TEST(DeepScan, CandidateSearchesFindEveryExtensionAndNothingElse)
     const auto expected = all(NextCandidatesPortable);
     EXPECT_EQ(expected.size(), 5u * 4u);
     for (const CandidateSearch search : {CandidateSearchSse2(), CandidateSearchAvx2()}) {
-        if (search) {
-            EXPECT_EQ(all(search), expected);
-        }
+        EXPECT_EQ(search ? all(search) : expected, expected);
     }
 }
 
@@ -137,17 +155,16 @@ TEST(DeepScan, CandidateSearchesFindEveryExtensionAndNothingElse)
 // piece in hand.
 TEST(DeepScan, HostileInputsAreReadAFewTimesAtMost)
 {
-    constexpr std::size_t kSize = 1 << 20;
-    const std::string nameChars(kSize, 'A');
+    const std::string nameChars(1 << 20, 'A');
     std::string repeated, runs;
-    while (repeated.size() < kSize) {
-        repeated += "X.DLL.";
-    }
-    while (runs.size() < kSize) {
+    while (runs.size() < nameChars.size()) {
         runs += std::string(5000, 'B') + ".DLL.";
     }
+    while (repeated.size() < nameChars.size()) {
+        repeated += "X.DLL.";
+    }
     const std::pair<std::string, Names> inputs[] = {
-        {std::string(kSize, '.'), {}},
+        {std::string(1 << 20, '.'), {}},
         {nameChars, {}},
         {nameChars + ".dll", {nameChars + ".DLL"}},
         {"X." + nameChars + ".DLL", {}},
@@ -168,7 +185,6 @@ TEST(DeepScan, CancelStopsTheScanAtTheNextPiece)
     std::atomic<bool> cancel{true};
     EXPECT_EQ(ScanSourceContents(BytesSource("\0A.DLL\0"s), kAllTypes, &cancel).outcome,
               DeepScanOutcome::Cancelled);
-
     cancel = false;
     BytesSource source(std::string(1 << 20, '\0') + "A.DLL");
     source.onRead = [&cancel](std::size_t read, std::string &) { cancel = read >= 2; };
@@ -178,52 +194,23 @@ TEST(DeepScan, CancelStopsTheScanAtTheNextPiece)
     EXPECT_EQ(source.reads, 2u);
 }
 
-// A file rewritten while it is scanned: cut short between pieces, inside the one piece, or while
-// a name behind the piece is read back, it ends in ReadFailed and empty lists (never names from
-// stale bytes); grown, it is read to the size it had.
-TEST(DeepScan, ASourceThatShrinksEndsInReadFailedAndOneThatGrowsIsReadToItsOldSize)
+// A file rewritten while it is scanned, cut short between pieces, inside the only piece or while a
+// name behind the piece is read back: ReadFailed and empty lists, never names from stale bytes.
+TEST(DeepScan, ASourceThatShrinksEndsInReadFailedAndEmptyLists)
 {
-    const struct {
-        std::string bytes;
-        std::size_t atRead;
-        std::string_view appended; // else the bytes are cut to half
-        DeepScanOutcome outcome;
-        Names names;
-    } rows[] = {
-        {"\0A.DLL\0"s + std::string(100000, 'x') + "\0B.DLL"s,
-         3,
-         {},
-         DeepScanOutcome::ReadFailed,
-         {}},
-        {"\0A.DLL\0"s + std::string(3000, 'x') + "\0B.DLL"s,
-         1,
-         {},
-         DeepScanOutcome::ReadFailed,
-         {}},
-        {std::string(50000, 'L') + ".DLL",
-         14,
-         {},
-         DeepScanOutcome::ReadFailed,
-         {}}, // the read back
-        {"\0A.DLL\0"s + std::string(10000, 'x'),
-         1,
-         "\\GROWN.DLL",
-         DeepScanOutcome::Complete,
-         {"A.DLL"}},
+    const std::pair<std::string, std::size_t> rows[] = {
+        {"\0A.DLL\0"s + std::string(100000, 'x') + "\0B.DLL"s, 3},
+        {"\0A.DLL\0"s + std::string(3000, 'x') + "\0B.DLL"s, 1},
+        {std::string(50000, 'L') + ".DLL", 14}, // 13 pieces of 4096 bytes, then the read back
     };
-    for (const auto &row : rows) {
-        BytesSource source(row.bytes);
-        source.onRead = [&row](std::size_t read, std::string &bytes) {
-            if (read == row.atRead && row.appended.empty()) {
-                bytes.resize(bytes.size() / 2);
-            } else if (read == row.atRead) {
-                bytes += row.appended;
-            }
+    for (const auto &[bytes, atRead] : rows) {
+        BytesSource source(bytes);
+        source.onRead = [atRead = atRead](std::size_t read, std::string &text) {
+            text.resize(read == atRead ? text.size() / 2 : text.size());
         };
         const DeepScanResult r = ScanSourceContents(source, kAllTypes, nullptr, 4096);
-        EXPECT_EQ(r.outcome, row.outcome) << row.atRead;
-        EXPECT_EQ(r.scratch, row.names) << row.atRead;
-        EXPECT_EQ(r.dependencies, row.names) << row.atRead;
+        EXPECT_EQ(r.outcome, DeepScanOutcome::ReadFailed) << atRead;
+        EXPECT_TRUE(r.scratch.empty() && r.dependencies.empty()) << atRead;
     }
 }
 
