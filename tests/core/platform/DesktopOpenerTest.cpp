@@ -1,5 +1,7 @@
-// The Linux stand-in for the shell: a fake xdg-open on PATH records what it was given.
+// The Linux stand-ins: for the shell, the desktop opener (a fake xdg-open on PATH records what it
+// was given); for the system folder, $QUORVANE_SYSTEM_DIR, else the Wine prefix's system32.
 #include "core/platform/modShellExecute.h"
+#include "core/platform/modSysFolder.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
@@ -7,7 +9,6 @@
 
 #include <chrono>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace quorvane {
@@ -15,44 +16,32 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadWhole(const fs::path &path)
-{
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
-
-// PATH holds only a folder with a fake opener that records its working folder and its arguments,
-// one file each, and then fails: nobody waits for its verdict.
+// PATH holds only a folder with a fake opener that records its arguments and then its working
+// folder, and then fails: nobody waits for its verdict.
 class DesktopOpener : public ::testing::Test {
 protected:
     DesktopOpener()
     {
-        fs::create_directories(dir / "record");
         fs::create_directories(dir / "bin");
-        fs::permissions(dir.Write("bin/xdg-open", R"(#!/bin/sh
-exec >/dev/null 2>&1
-pwd > "$QUORVANE_TEST_RECORD/cwd"
-i=0
-for a in "$@"; do i=$((i+1)); printf '%s' "$a" > "$QUORVANE_TEST_RECORD/arg$i"; done
-echo $# > "$QUORVANE_TEST_RECORD/argc.new" && /bin/mv "$QUORVANE_TEST_RECORD/argc.new" "$QUORVANE_TEST_RECORD/argc"
+        fs::permissions(dir.Write("bin/xdg-open", R"sh(#!/bin/sh
+printf '%s\0' "$@" "$(pwd)" > "$QUORVANE_TEST_RECORD.new"
+/bin/mv "$QUORVANE_TEST_RECORD.new" "$QUORVANE_TEST_RECORD"
 exit 3
-)"),
+)sh"),
                         fs::perms::owner_all);
     }
     // The opener runs on its own once started: its record comes when it comes.
-    std::vector<std::string> Arguments() const
+    std::vector<std::string> Record() const
     {
-        for (int wait = 0; wait < 4000 && !fs::exists(dir / "record" / "argc"); ++wait) {
+        for (int wait = 0; wait < 4000 && !fs::exists(dir / "record"); ++wait) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        std::vector<std::string> args;
-        int count = 0;
-        std::ifstream(dir / "record" / "argc") >> count;
-        for (int i = 1; i <= count; ++i) {
-            args.push_back(ReadWhole(dir / "record" / ("arg" + std::to_string(i))));
+        std::ifstream in(dir / "record", std::ios::binary);
+        std::vector<std::string> items;
+        for (std::string item; std::getline(in, item, '\0');) {
+            items.push_back(item);
         }
-        return args;
+        return items;
     }
     bool Open(const std::string &document, const std::string &directory = "",
               const std::string &operation = "open")
@@ -73,7 +62,7 @@ TEST_F(DesktopOpener, AnAddressTravelsAsOneArgumentWhateverItHolds)
                                 canary + " $(touch " + canary + ") `touch " + canary + "` | >" +
                                 canary + " *.dll\\ ~";
     EXPECT_TRUE(Open(address));
-    EXPECT_EQ(Arguments(), std::vector<std::string>{address});
+    EXPECT_EQ(Record(), (std::vector<std::string>{address, fs::current_path().string()}));
     EXPECT_FALSE(fs::exists(canary));
 }
 
@@ -81,8 +70,7 @@ TEST_F(DesktopOpener, AnExistingFileIsOpenedInItsFolderAndNeverTakenForAnOption)
 {
     dir.Write("-v", "text");
     EXPECT_TRUE(Open("-v", dir.Path().string()));
-    EXPECT_EQ(Arguments(), std::vector<std::string>{"./-v"});
-    EXPECT_EQ(ReadWhole(dir / "record" / "cwd"), fs::canonical(dir.Path()).string() + "\n");
+    EXPECT_EQ(Record(), (std::vector<std::string>{"./-v", fs::canonical(dir.Path()).string()}));
 }
 
 // What the shell would refuse is refused before any opener starts.
@@ -107,7 +95,38 @@ TEST_F(DesktopOpener, FailuresMapOntoShellCodesWithoutStartingTheOpener)
         EXPECT_FALSE(Open(row.document, row.directory, row.operation)) << row.document;
         EXPECT_EQ(LastShellError().number, row.number) << row.document;
     }
-    EXPECT_FALSE(fs::exists(dir / "record" / "argc"));
+    EXPECT_FALSE(fs::exists(dir / "record"));
+}
+
+TEST(GetSystemFolder, TheNamedFolderElseTheWinePrefixsSystem32)
+{
+    test::TempDir dir;
+    const std::string prefix = (dir / "wine").string();
+    std::filesystem::create_directories(prefix + "/drive_c/windows/system32");
+    std::filesystem::create_directories(dir / "home/.wine/drive_c/windows/system32");
+    std::filesystem::create_directories(dir / "fileprefix/drive_c/windows");
+    dir.Write("fileprefix/drive_c/windows/system32", "");
+    const std::string longFolder = "/" + std::string(700, 'd'); // longer than the first buffer
+    const struct {
+        std::optional<std::string> named, wine, home;
+        std::string expected;
+    } rows[] = {
+        {"/opt/windows/system32//", prefix, {}, "/opt/windows/system32"},
+        {"/", prefix, {}, "/"}, // the root stays the root
+        {longFolder, {}, {}, longFolder},
+        {"", prefix + "/", {}, prefix + "/drive_c/windows/system32"},
+        {{}, {}, (dir / "home").string(), (dir / "home/.wine/drive_c/windows/system32").string()},
+        {{}, (dir / "no-such-prefix").string(), {}, ""},
+        {{}, (dir / "fileprefix").string(), {}, ""}, // system32 is a file
+        {{}, {}, {}, ""},
+    };
+    for (const auto &row : rows) {
+        const test::ScopedEnv named("QUORVANE_SYSTEM_DIR", row.named);
+        const test::ScopedEnv wine("WINEPREFIX", row.wine);
+        const test::ScopedEnv home("HOME", row.home);
+        EXPECT_EQ(GetSystemFolder(), row.expected)
+            << row.named.value_or("-") << ' ' << row.wine.value_or("-");
+    }
 }
 
 } // namespace

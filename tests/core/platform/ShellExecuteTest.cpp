@@ -59,12 +59,12 @@ TEST(ShellOpenDocument, EachKindOfAnswerLeavesItsRecord)
     }
 }
 
-// ".EXE" anywhere in the document's upper-case text, with parameters or a folder: hidden.
+// ".EXE" anywhere in the document's upper-case text, with parameters or a folder: hidden; without
+// them (as for every web search) the shell is asked for a normal window.
 TEST(ShellOpenDocument, AnExecutableWithParametersOrAFolderRunsHiddenAndABareDocumentNormal)
 {
     const std::tuple<const char *, const char *, const char *, std::int32_t> rows[] = {
-        {"C:\\Tools\\setup.exe", "", "", kShowNormal},
-        {"c:\\tools\\SETUP.EXE", "/quiet", "", kShowHidden},
+        {"https://www.google.com/search?q=setup.exe", "", "", kShowNormal},
         {"C:\\my.exe.files\\readme.txt", "", "C:\\Tools", kShowHidden},
         {"C:\\Tools\\readme.txt", "-v", "", kShowDefault},
     };

@@ -1,17 +1,10 @@
 #include "core/scan/DeepScanReference.h"
 
+#include <algorithm>
 #include <regex>
 
 namespace quorvane::reference {
 namespace {
-
-std::string Upper(std::string text)
-{
-    for (char &c : text) {
-        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    }
-    return text;
-}
 
 // Removes leading and trailing spaces, and no other character.
 std::string Trim(const std::string &text)
@@ -38,7 +31,9 @@ std::string CleanFilename(const std::string &text)
 Result DeepScan(std::string_view bytes, const std::array<bool, 5> &ticked, Cleaner clean)
 {
     const char *const extensions[] = {".DLL", ".OCX", ".SYS", ".DRV", ".TLB"};
-    const std::string contents = Upper(std::string(bytes));
+    std::string contents(bytes);
+    std::transform(contents.begin(), contents.end(), contents.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
     Result r;
     for (std::size_t type = 0; type < 5; ++type) {
         for (std::size_t h = ticked[type] ? contents.find(extensions[type]) : std::string::npos;
@@ -47,18 +42,12 @@ Result DeepScan(std::string_view bytes, const std::array<bool, 5> &ticked, Clean
             while (start > 0 && contents[start - 1] != '\0' && contents[start - 1] != '\\') {
                 --start;
             }
+            // The names are upper case already: a duplicate is an equal name found before.
             const std::string name = clean(Trim(contents.substr(start, h + 4 - start)));
-            if (name.substr(0, 1) != ".") {
+            if (name.substr(0, 1) != "." &&
+                (name.empty() ||
+                 std::find(r.scratch.begin(), r.scratch.end(), name) == r.scratch.end())) {
                 r.scratch.push_back(name);
-            }
-        }
-    }
-    for (std::size_t i = 0; i < r.scratch.size(); ++i) {
-        for (std::size_t j = i + 1; !r.scratch[i].empty() && j < r.scratch.size();) {
-            if (Upper(r.scratch[j]) == Upper(r.scratch[i])) {
-                r.scratch.erase(r.scratch.begin() + static_cast<long>(j));
-            } else {
-                ++j;
             }
         }
     }
