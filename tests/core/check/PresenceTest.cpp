@@ -29,9 +29,9 @@ class Presence : public ::testing::Test {
 protected:
     Presence()
     {
+        // A folder and a file may share a name in other cases (Both.dll, BOTH.DLL).
         for (const char *folder : {"app/Folder.dll", "app/Both.dll", "app/sub", "outside"}) {
-            fs::create_directories(dir /
-                                   folder); // a folder and a file may share a name in any case
+            fs::create_directories(dir / folder);
         }
         for (const char *file :
              {"app/KERNEL32.dll", "app/zlib1.dll", "app/.hidden.dll", "app/BOTH.DLL", "app/Ä.dll",
@@ -48,23 +48,20 @@ protected:
 
 TEST_F(Presence, RegularFilesAndLinksToThemAreFoundInAnyCaseWithOrWithoutTheCache)
 {
-    const std::pair<std::string, bool> rows[] = {
-        {"KERNEL32.dll", true},    {"kernel32.DLL", true},
-        {"ZLIB1.DLL", true},       {"both.dll", true},
-        {"LINK.dll", true},        {"Ä.dll", true},
-        {"ä.dll", false},          {"KERNEL32.dl", false},
-        {"KERNEL32.dll ", false},  {"", false},
-        {".hidden.dll", false},    {".HIDDEN.DLL", false},
-        {"Folder.dll", false},     {"dangling.dll", false},
-        {"folderlink.dll", false},
-    };
+    const std::vector<std::string> present = {"KERNEL32.dll", "kernel32.DLL", "ZLIB1.DLL",
+                                              "both.dll",     "LINK.dll",     "Ä.dll"};
+    const std::vector<std::string> absent = {"ä.dll",      "KERNEL32.dl",  "KERNEL32.dll ",
+                                             "",           ".hidden.dll",  ".HIDDEN.DLL",
+                                             "Folder.dll", "dangling.dll", "folderlink.dll"};
     Names listed;
     FolderCache cache(Recording(listed));
-    for (const auto &[name, present] : rows) {
-        EXPECT_EQ(IsFilePresent(app, name), present) << name;
-        EXPECT_EQ(IsFilePresent(app + name), present) << name;
-        EXPECT_EQ(cache.IsPresent(app, name), present) << name << " (cache)";
-        EXPECT_EQ(cache.FindEntry(app, name).has_value(), present) << name << " (cache)";
+    for (const auto &[names, found] : {std::pair(present, true), std::pair(absent, false)}) {
+        for (const std::string &name : names) {
+            EXPECT_EQ(IsFilePresent(app, name), found) << name;
+            EXPECT_EQ(IsFilePresent(app + name), found) << name;
+            EXPECT_EQ(cache.IsPresent(app, name), found) << name << " (cache)";
+            EXPECT_EQ(cache.FindEntry(app, name).has_value(), found) << name << " (cache)";
+        }
     }
     EXPECT_EQ(cache.FindEntry(app, "kernel32.DLL"), "KERNEL32.dll");
     // A folder that cannot be read holds nothing; each folder is read once.
@@ -75,19 +72,17 @@ TEST_F(Presence, RegularFilesAndLinksToThemAreFoundInAnyCaseWithOrWithoutTheCach
 
 TEST_F(Presence, NamesThatLeaveTheFolderAreAbsentAndReadNoFolder)
 {
-    const std::string names[] = {
-        "../outside/secret.dll",
-        "..\\outside\\secret.dll",
-        "sub/inner.dll",
-        "sub\\inner.dll",
-        (dir / "outside" / "secret.dll").string(),
-        "C:secret.dll",
-        "C:\\outside\\secret.dll",
-        "\\\\host\\share\\x.dll",
-        "..",
-        ".",
-        std::string("KERNEL32.dll\0/x", 15),
-    };
+    const std::string names[] = {"../outside/secret.dll",
+                                 "..\\outside\\secret.dll",
+                                 "sub/inner.dll",
+                                 "sub\\inner.dll",
+                                 (dir / "outside" / "secret.dll").string(),
+                                 "C:secret.dll",
+                                 "C:\\outside\\secret.dll",
+                                 "\\\\host\\share\\x.dll",
+                                 "..",
+                                 ".",
+                                 std::string("KERNEL32.dll\0/x", 15)};
     ASSERT_TRUE(IsFilePresent(app + "../outside/secret.dll")); // there, for a trusted path
     Names listed;
     FolderCache cache(Recording(listed));
