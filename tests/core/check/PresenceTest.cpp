@@ -1,5 +1,6 @@
 // The file search behind the missing-dependency check, on real folders: what counts as present,
 // with and without the folder cache; names that would leave the folder; the missing list.
+#include "core/check/DependencyActions.h"
 #include "core/check/FilePresence.h"
 #include "core/check/MissingCheck.h"
 #include "support/TempDir.h"
@@ -35,7 +36,7 @@ protected:
         }
         for (const char *file :
              {"app/KERNEL32.dll", "app/zlib1.dll", "app/.hidden.dll", "app/BOTH.DLL", "app/Ä.dll",
-              "app/sub/inner.dll", "outside/secret.dll"}) {
+              "app/Twin.dll", "app/TWIN.DLL", "app/sub/inner.dll", "outside/secret.dll"}) {
             dir.Write(file, "");
         }
         fs::create_symlink("KERNEL32.dll", dir / "app" / "link.dll");
@@ -112,6 +113,22 @@ TEST_F(Presence, MissingNamesAreThoseInNeitherFolderInListOrder)
     };
     EXPECT_EQ(FindMissingNames("A/", "S/", {"x.dll", "bad.dll"}, search), Names{"bad.dll"});
     EXPECT_EQ(searches, (Names{"A/x.dll", "S/x.dll", "A/bad.dll"}));
+}
+
+// The file a window is opened on: the application folder first, then the system folder, spelt as
+// on disk (of two case twins the first in byte order, whatever order the folder lists them in);
+// never a name that would lead elsewhere.
+TEST_F(Presence, TheDependencyOpenedIsFoundInTheTwoFoldersAndSpeltAsOnDisk)
+{
+    const DependencyLookupServices lookup{
+        [](const std::string &path) { return IsFilePresent(path); },
+        [this] { return (dir / "outside").string(); }};
+    const std::string tool = app + "tool.exe", outside = (dir / "outside").string() + "/";
+    EXPECT_EQ(FindDependency(tool, "kernel32.DLL", lookup), app + "KERNEL32.dll");
+    EXPECT_EQ(FindDependency(tool, "twin.dll", lookup), app + "TWIN.DLL");
+    EXPECT_EQ(FindDependency(tool, "Secret.dll", lookup), outside + "secret.dll");
+    EXPECT_EQ(FindDependency(tool, "../outside/secret.dll", lookup), std::nullopt);
+    EXPECT_EQ(FindDependency(tool, "gone.dll", lookup), std::nullopt);
 }
 
 } // namespace
