@@ -54,7 +54,7 @@ exit 3
     test::ScopedEnv record{"QUORVANE_TEST_RECORD", (dir / "record").string()};
 };
 
-TEST_F(DesktopOpener, AnAddressTravelsAsOneArgumentWhateverItHolds)
+TEST_F(DesktopOpener, AnAddressOrAFileTravelsAsOneArgumentWhateverItHolds)
 {
     const std::string canary = (dir / "canary").string();
     const std::string address = "https://www.google.com/search?hl=en&q=my lib & \"x\" 'y' #z ; "
@@ -64,10 +64,8 @@ TEST_F(DesktopOpener, AnAddressTravelsAsOneArgumentWhateverItHolds)
     EXPECT_TRUE(Open(address));
     EXPECT_EQ(Record(), (std::vector<std::string>{address, fs::current_path().string()}));
     EXPECT_FALSE(fs::exists(canary));
-}
-
-TEST_F(DesktopOpener, AnExistingFileIsOpenedInItsFolderAndNeverTakenForAnOption)
-{
+    // An existing file is opened in its folder, and never taken for an option.
+    fs::remove(dir / "record");
     dir.Write("-v", "text");
     EXPECT_TRUE(Open("-v", dir.Path().string()));
     EXPECT_EQ(Record(), (std::vector<std::string>{"./-v", fs::canonical(dir.Path()).string()}));

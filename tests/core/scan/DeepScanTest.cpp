@@ -206,8 +206,9 @@ TEST(DeepScan, CancelStopsTheScanAtTheNextPiece)
 }
 
 // A file rewritten while it is scanned, cut short between pieces, inside the only piece or while a
-// name behind the piece is read back: ReadFailed and empty lists, never names from stale bytes.
-TEST(DeepScan, ASourceThatShrinksEndsInReadFailedAndEmptyLists)
+// name behind the piece is read back: ReadFailed and empty lists, never names from stale bytes;
+// names that do not fit in memory: OutOfMemory.
+TEST(DeepScan, ASourceThatShrinksOrNamesThatDoNotFitEndTheScanWithEmptyLists)
 {
     const std::pair<std::string, std::size_t> rows[] = {
         {"\0A.DLL\0"s + std::string(100000, 'x') + "\0B.DLL"s, 3},
@@ -223,6 +224,12 @@ TEST(DeepScan, ASourceThatShrinksEndsInReadFailedAndEmptyLists)
         EXPECT_EQ(r.outcome, DeepScanOutcome::ReadFailed) << atRead;
         EXPECT_TRUE(r.scratch.empty() && r.dependencies.empty()) << atRead;
     }
+#if !defined(__SANITIZE_ADDRESS__) && !defined(_WIN32) // ASan stops at a request this large
+    // A piece of 16 TiB stands in for a name of that size: the first allocation that cannot be met.
+    EXPECT_EQ(ScanSourceContents(BytesSource("\0A.DLL"s), kAllTypes, nullptr, std::size_t{1} << 44)
+                  .outcome,
+              DeepScanOutcome::OutOfMemory);
+#endif
 }
 
 #ifndef _WIN32
