@@ -7,13 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace quorvane {
 namespace {
 
-// The lines the probe, started with commandLine, printed: the text after its name, then each
+// The lines the probe, started with commandLine, wrote: the text after its name, then each
 // argument.
 std::vector<std::string> ProbeLines(const std::wstring &commandLine)
 {
@@ -23,34 +22,22 @@ std::vector<std::string> ProbeLines(const std::wstring &commandLine)
         self.substr(0, self.find_last_of(L'\\') + 1) + L"quorvane_command_line_probe.exe";
     test::TempDir dir;
     const std::wstring output = dir.Path().wstring() + L"\\out.txt";
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const HANDLE out = ::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(out, INVALID_HANDLE_VALUE);
+    ::SetEnvironmentVariableW(L"QUORVANE_PROBE_OUTPUT", output.c_str());
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out;
-    startup.hStdError = out;
     PROCESS_INFORMATION process{};
     std::wstring line = commandLine; // CreateProcessW may write into it
-    const bool started = ::CreateProcessW(probe.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
-                                          nullptr, nullptr, &startup, &process);
-    ::CloseHandle(out);
-    EXPECT_TRUE(started) << "cannot start " << Narrow(probe);
-    if (!started) {
+    if (!::CreateProcessW(probe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
+        ADD_FAILURE() << "cannot start " << Narrow(probe);
         return {};
     }
     ::WaitForSingleObject(process.hProcess, 30000);
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
-
     std::ifstream in(std::filesystem::path(output), std::ios::binary);
     std::vector<std::string> lines;
     for (std::string text; std::getline(in, text);) {
-        if (!text.empty() && text.back() == '\r') {
-            text.pop_back(); // the probe's standard output is in text mode
-        }
         lines.push_back(text);
     }
     return lines;
@@ -63,13 +50,11 @@ TEST(WindowsCommandLine, TheRawLineAndTheArgumentsComeAsTyped)
         std::vector<std::string> expected; // the text after the name, then each argument
     } cases[] = {
         {L"probe.exe", {""}},
-        {L"probe.exe C:\\my apps\\tool.exe", {"C:\\my apps\\tool.exe", "C:\\my", "apps\\tool.exe"}},
         {L"\"C:\\Program Files\\probe.exe\"  \"C:\\my apps\\tool.exe\"",
          {"\"C:\\my apps\\tool.exe\"", "C:\\my apps\\tool.exe"}},
         {L"probe.exe   a  \t b  ", {"a  \t b  ", "a", "b"}},
         {L"probe.exe D:/Ünï/名前 ☃.dll", {"D:/Ünï/名前 ☃.dll", "D:/Ünï/名前", "☃.dll"}},
         {L"probe.exe \"C:\\dir\\\\\" x", {"\"C:\\dir\\\\\" x", "C:\\dir\\", "x"}},
-        {L"probe.exe --help /x", {"--help /x", "--help", "/x"}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(Narrow(c.typed));

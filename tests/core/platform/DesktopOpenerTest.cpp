@@ -1,14 +1,14 @@
-// The Linux stand-in for the shell: a fake xdg-open on PATH records what it was given.
+// The Linux stand-ins: for the shell, the desktop opener (a fake xdg-open on PATH records what it
+// was given); for the system folder, $QUORVANE_SYSTEM_DIR, else the Wine prefix's system32.
 #include "core/platform/modShellExecute.h"
+#include "core/platform/modSysFolder.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace quorvane {
@@ -16,145 +16,115 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadWhole(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void Replace(std::string &text, std::string_view placeholder, const std::string &value)
-{
-    for (std::size_t at = text.find(placeholder); at != std::string::npos;
-         at = text.find(placeholder, at + value.size())) {
-        text.replace(at, placeholder.size(), value);
-    }
-}
-
-// PATH holds only a folder with a fake opener that writes each argument and then its argument
-// count into files, and then ends with the given status (its one outside tool named in full).
+// PATH holds only a folder with a fake opener that records its arguments and then its working
+// folder, and then fails: nobody waits for its verdict.
 class DesktopOpener : public ::testing::Test {
 protected:
-    void SetUp() override
+    DesktopOpener()
     {
-        const char *path = std::getenv("PATH");
-        m_oldPath = path ? path : "";
         fs::create_directories(dir / "bin");
-        ::setenv("PATH", (dir / "bin").c_str(), 1);
+        fs::permissions(dir.Write("bin/xdg-open", R"sh(#!/bin/sh
+printf '%s\0' "$@" "$(pwd)" > "$QUORVANE_TEST_RECORD.new"
+/bin/mv "$QUORVANE_TEST_RECORD.new" "$QUORVANE_TEST_RECORD"
+exit 3
+)sh"),
+                        fs::perms::owner_all);
     }
-    void TearDown() override { ::setenv("PATH", m_oldPath.c_str(), 1); }
-
-    void InstallOpener(int exitStatus)
-    {
-        const fs::path record = dir / "record";
-        fs::remove_all(record);
-        fs::create_directories(record);
-        // An opener left to run must not hold the test's output open, hence the redirection.
-        std::string script = R"(#!/bin/sh
-exec >/dev/null 2>&1
-i=0
-for a in "$@"; do i=$((i+1)); printf '%s' "$a" > '@RECORD@/arg'$i; done
-pwd > '@RECORD@/cwd'
-echo $# > '@RECORD@/argc.new' && /bin/mv '@RECORD@/argc.new' '@RECORD@/argc'
-exit @STATUS@
-)";
-        Replace(script, "@RECORD@", record.string());
-        Replace(script, "@STATUS@", std::to_string(exitStatus));
-        fs::permissions(dir.Write("bin/xdg-open", script), fs::perms::owner_all);
-    }
-    bool OpenerRan() const { return fs::exists(dir / "record" / "argc"); }
     // The opener runs on its own once started: its record comes when it comes.
-    bool WaitForOpener() const
+    std::vector<std::string> Record() const
     {
-        const auto start = std::chrono::steady_clock::now();
-        while (!OpenerRan()) {
-            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(20)) {
-                return false;
-            }
+        for (int wait = 0; wait < 4000 && !fs::exists(dir / "record"); ++wait) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        return true;
-    }
-    std::vector<std::string> Arguments() const
-    {
-        std::vector<std::string> args;
-        const int count = std::stoi(ReadWhole(dir / "record" / "argc"));
-        for (int i = 1; i <= count; ++i) {
-            args.push_back(ReadWhole(dir / "record" / ("arg" + std::to_string(i))));
+        std::ifstream in(dir / "record", std::ios::binary);
+        std::vector<std::string> items;
+        for (std::string item; std::getline(in, item, '\0');) {
+            items.push_back(item);
         }
-        return args;
+        return items;
+    }
+    bool Open(const std::string &document, const std::string &directory = "",
+              const std::string &operation = "open")
+    {
+        return ShellOpenDocument(document, kShowDefault, "", directory, operation, 0);
     }
 
     test::TempDir dir;
-
-private:
-    std::string m_oldPath;
+    test::ScopedEnv path{"PATH", (dir / "bin").string()};
+    test::ScopedEnv record{"QUORVANE_TEST_RECORD", (dir / "record").string()};
 };
 
-TEST_F(DesktopOpener, AnAddressTravelsAsOneArgumentWhateverItHolds)
+TEST_F(DesktopOpener, AnAddressOrAFileTravelsAsOneArgumentWhateverItHolds)
 {
-    InstallOpener(0);
     const std::string canary = (dir / "canary").string();
-    const std::string address = "https://www.google.com/search?hl=en&q=my lib & \"x\" 'y' #z "
-                                "; touch " +
+    const std::string address = "https://www.google.com/search?hl=en&q=my lib & \"x\" 'y' #z ; "
+                                "touch " +
                                 canary + " $(touch " + canary + ") `touch " + canary + "` | >" +
                                 canary + " *.dll\\ ~";
-    EXPECT_TRUE(ShellOpenDocument(address, kShowDefault, "", "", "open", 0));
-    ASSERT_TRUE(WaitForOpener());
-    EXPECT_EQ(Arguments(), std::vector<std::string>{address});
+    EXPECT_TRUE(Open(address));
+    EXPECT_EQ(Record(), (std::vector<std::string>{address, fs::current_path().string()}));
     EXPECT_FALSE(fs::exists(canary));
-}
-
-TEST_F(DesktopOpener, NoOpenerOnThePathIsNoAssociation)
-{
-    EXPECT_FALSE(ShellOpenDocument("https://example.org/", kShowDefault, "", "", "open", 0));
-    EXPECT_EQ(LastShellError().number, -2147220425);
-    EXPECT_EQ(LastShellError().description, "No application is associated with this file type.");
-}
-
-TEST_F(DesktopOpener, AMissingFileIsReportedWithoutStartingTheOpener)
-{
-    InstallOpener(0);
-    EXPECT_FALSE(
-        ShellOpenDocument((dir / "missing.txt").string(), kShowDefault, "", "", "open", 0));
-    EXPECT_EQ(LastShellError().number, 53);
-    EXPECT_EQ(LastShellError().description, "File not found");
-    EXPECT_FALSE(ShellOpenDocument((dir / "no-folder" / "missing.txt").string(), kShowDefault, "",
-                                   "", "open", 0));
-    EXPECT_EQ(LastShellError().number, 76);
-    EXPECT_FALSE(ShellOpenDocument("", kShowDefault, "", "", "open", 0));
-    EXPECT_EQ(LastShellError().number, 53);
-    EXPECT_FALSE(OpenerRan());
-}
-
-TEST_F(DesktopOpener, AnExistingFileIsOpenedAndNeverTakenForAnOption)
-{
-    InstallOpener(0);
+    // An existing file is opened in its folder, and never taken for an option.
+    fs::remove(dir / "record");
     dir.Write("-v", "text");
-    EXPECT_TRUE(ShellOpenDocument("-v", kShowDefault, "", dir.Path().string(), "open", 0));
-    ASSERT_TRUE(WaitForOpener());
-    EXPECT_EQ(Arguments(), std::vector<std::string>{"./-v"});
-    EXPECT_EQ(ReadWhole(dir / "record" / "cwd"), fs::canonical(dir.Path()).string() + "\n");
+    EXPECT_TRUE(Open("-v", dir.Path().string()));
+    EXPECT_EQ(Record(), (std::vector<std::string>{"./-v", fs::canonical(dir.Path()).string()}));
 }
 
-TEST_F(DesktopOpener, TheOpenerIsLeftToRunItsOwnVerdictNeverAwaited)
+// What the shell would refuse is refused before any opener starts.
+TEST_F(DesktopOpener, FailuresMapOntoShellCodesWithoutStartingTheOpener)
 {
-    // Even an opener that fails at once is not waited for: the caller has gone on by then.
-    InstallOpener(3);
-    EXPECT_TRUE(ShellOpenDocument("https://example.org/", kShowDefault, "", "", "open", 0));
-    EXPECT_TRUE(WaitForOpener());
+    const std::string address = "https://example.org/";
+    const struct {
+        std::string document, directory, operation;
+        std::int32_t number;
+    } rows[] = {
+        {address, "", "print", -2147220425}, // the opener knows no other verb
+        {address, (dir / "nowhere").string(), "open", 76},
+        {(dir / "missing.txt").string(), "", "open", 53},
+        {(dir / "no-folder" / "missing.txt").string(), "", "open", 76},
+        {"", "", "open", 53},
+        {address, "", "", -2147220425}, // no opener on PATH: no application
+    };
+    for (const auto &row : rows) {
+        if (row.operation.empty()) {
+            fs::remove(dir / "bin" / "xdg-open");
+        }
+        EXPECT_FALSE(Open(row.document, row.directory, row.operation)) << row.document;
+        EXPECT_EQ(LastShellError().number, row.number) << row.document;
+    }
+    EXPECT_FALSE(fs::exists(dir / "record"));
 }
 
-TEST_F(DesktopOpener, OnlyTheOpenVerbIsKnown)
+TEST(GetSystemFolder, TheNamedFolderElseTheWinePrefixsSystem32)
 {
-    InstallOpener(0);
-    EXPECT_FALSE(ShellOpenDocument("https://example.org/", kShowDefault, "", "", "print", 0));
-    EXPECT_EQ(LastShellError().number, -2147220425);
-    EXPECT_FALSE(OpenerRan());
-    EXPECT_FALSE(ShellOpenDocument("https://example.org/", kShowDefault, "",
-                                   (dir / "nowhere").string(), "open", 0));
-    EXPECT_EQ(LastShellError().number, 76);
+    test::TempDir dir;
+    const std::string prefix = (dir / "wine").string();
+    std::filesystem::create_directories(prefix + "/drive_c/windows/system32");
+    std::filesystem::create_directories(dir / "home/.wine/drive_c/windows/system32");
+    std::filesystem::create_directories(dir / "fileprefix/drive_c/windows");
+    dir.Write("fileprefix/drive_c/windows/system32", "");
+    const std::string longFolder = "/" + std::string(700, 'd'); // longer than the first buffer
+    const struct {
+        std::optional<std::string> named, wine, home;
+        std::string expected;
+    } rows[] = {
+        {"/opt/windows/system32//", prefix, {}, "/opt/windows/system32"},
+        {"/", prefix, {}, "/"}, // the root stays the root
+        {longFolder, {}, {}, longFolder},
+        {"", prefix + "/", {}, prefix + "/drive_c/windows/system32"},
+        {{}, {}, (dir / "home").string(), (dir / "home/.wine/drive_c/windows/system32").string()},
+        {{}, (dir / "no-such-prefix").string(), {}, ""},
+        {{}, (dir / "fileprefix").string(), {}, ""}, // system32 is a file
+        {{}, {}, {}, ""},
+    };
+    for (const auto &row : rows) {
+        const test::ScopedEnv named("QUORVANE_SYSTEM_DIR", row.named);
+        const test::ScopedEnv wine("WINEPREFIX", row.wine);
+        const test::ScopedEnv home("HOME", row.home);
+        EXPECT_EQ(GetSystemFolder(), row.expected)
+            << row.named.value_or("-") << ' ' << row.wine.value_or("-");
+    }
 }
 
 } // namespace
