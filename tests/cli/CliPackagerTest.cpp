@@ -51,18 +51,6 @@ protected:
         return test::Slashed((dir / "fn" / relative).string());
     }
     std::string Sys() const { return "--system-dir=" + Fn("sys64"); }
-    /// A 64-bit Wine prefix whose syswow64 holds the 32-bit stand-ins.
-    std::string WinePrefix()
-    {
-        test::MakeWinePrefix(dir / "wine", true);
-        for (const auto &dll : fs::directory_iterator(dir / "fn" / "sys32")) {
-            // Removed first: with MinGW's GCC 12, copy_file cannot overwrite ("File exists").
-            const auto to = dir / "wine/drive_c/windows/syswow64" / dll.path().filename();
-            fs::remove(to);
-            fs::copy_file(dll.path(), to);
-        }
-        return (dir / "wine").string();
-    }
     std::vector<std::string> App64(std::vector<std::string> more = {}) const
     {
         std::vector<std::string> args = {"tree",     F("app64/app.exe"), "--search=" + F("wrong32"),
@@ -120,18 +108,10 @@ TEST_F(CliPackager, TreeTellsWhatIsMissingWhyAndWhereTheRestWasFound)
     EXPECT_FALSE(Has(missing, "found:"));
     EXPECT_EQ(missing.status, kExitMissing);
 
-    const CliRun r2 = RunQuorvaneCli(App64({"--json"}));
-    const json doc = json::parse(r2.out);
-    EXPECT_EQ(doc["exit_status"], 1);
-    EXPECT_EQ(doc["search_order"]["search"], json::array({F("wrong32") + "/", F("deps64") + "/"}));
-    const json &file = doc["files"][0];
-    EXPECT_EQ(file["bits"], 64);
-    EXPECT_EQ(file["machine"], "x86-64");
+    const json file = json::parse(RunQuorvaneCli(App64({"--json"})).out)["files"][0];
     const json &gone = file["missing"][0];
     EXPECT_EQ(gone["chain"], json::array({"app.exe", "liba.dll", "libb.dll", "libgone.dll"}));
     EXPECT_EQ(gone["needed_by"], json::array({F("deps64/libb.dll")}));
-    EXPECT_EQ(gone["category"], "application");
-    EXPECT_EQ(gone["delay_loaded"], false);
     EXPECT_EQ(file["missing"][1]["rejected"][0]["path"], F("wrong32/libwrong.dll"));
     std::map<std::string, std::string> foundIn;
     for (const json &m : file["resolved"]) {
@@ -139,15 +119,6 @@ TEST_F(CliPackager, TreeTellsWhatIsMissingWhyAndWhereTheRestWasFound)
     }
     EXPECT_EQ(foundIn["libdelay.dll"], "search+delay");
     EXPECT_EQ(foundIn["msvcrt.dll"], "system");
-    EXPECT_EQ(file["api_sets"][0]["category"], "api-set");
-
-    // Another file that cannot be read: status 2, and the first file is still answered.
-    dir.Write("notpe.dll", "just text");
-    const std::string notPe = test::Slashed((dir / "notpe.dll").string());
-    const CliRun bad = RunQuorvaneCli({"tree", Sys(), F("app64/app.exe"), notPe});
-    EXPECT_EQ(bad.status, kExitUnreadable);
-    EXPECT_EQ(bad.err, notPe + ": Error mapping file.\n");
-    EXPECT_TRUE(Has(bad, "app.exe: 64-bit"));
 }
 
 TEST_F(CliPackager, TheMinGWRuntimeIsNamedFoundAndBundled)
@@ -160,7 +131,14 @@ TEST_F(CliPackager, TheMinGWRuntimeIsNamedFoundAndBundled)
     EXPECT_TRUE(Has(missing, "found " + Fn("sys64/kernel32.dll") + ", but it is 64-bit"));
 
     // In a 64-bit Wine prefix a 32-bit program's system folder is syswow64.
-    const std::string prefix = WinePrefix();
+    test::MakeWinePrefix(dir / "wine", true);
+    for (const auto &dll : fs::directory_iterator(dir / "fn" / "sys32")) {
+        // Removed first: with MinGW's GCC 12, copy_file cannot overwrite ("File exists").
+        const auto to = dir / "wine/drive_c/windows/syswow64" / dll.path().filename();
+        fs::remove(to);
+        fs::copy_file(dll.path(), to);
+    }
+    const std::string prefix = (dir / "wine").string();
     const std::string wow = test::Slashed((dir / "wine/drive_c/windows/syswow64").string());
     const CliRun found = RunQuorvaneCli({"tree", F("app32/cxx.exe"), "--search=" + F("toolchain32"),
                                          "--wine-prefix=" + prefix, "--json"});
@@ -168,13 +146,7 @@ TEST_F(CliPackager, TheMinGWRuntimeIsNamedFoundAndBundled)
     const json file = json::parse(found.out)["files"][0];
     EXPECT_EQ(file["missing"], json::array());
     EXPECT_EQ(file["system_dir"], wow);
-    std::vector<std::string> paths;
-    for (const json &m : file["resolved"]) {
-        paths.push_back(m["path"]);
-    }
-    EXPECT_EQ(paths,
-              (std::vector<std::string>{wow + "/kernel32.dll", F("toolchain32/libgcc_s_dw2-1.dll"),
-                                        F("toolchain32/libstdc++-6.dll"), wow + "/msvcrt.dll"}));
+    EXPECT_EQ(file["resolved"][0]["path"], wow + "/kernel32.dll");
 
     // Bundled beside the program: the program stays as it was, the closure then finds them there.
     const std::string app = F("app32/cxx.exe");
@@ -186,8 +158,6 @@ TEST_F(CliPackager, TheMinGWRuntimeIsNamedFoundAndBundled)
     EXPECT_EQ(ReadAll(F("app32/libstdc++-6.dll")), ReadAll(F("toolchain32/libstdc++-6.dll")));
     EXPECT_FALSE(fs::exists(F("app32/kernel32.dll")));
     EXPECT_EQ(ReadAll(app), programBytes);
-    EXPECT_TRUE(Has(RunQuorvaneCli({"tree", app, "--wine-prefix=" + prefix}),
-                    "libstdc++-6.dll => " + F("app32/libstdc++-6.dll")));
 
     // Another build of the same size is a different file: left alone, and the bundle fails.
     std::string other = ReadAll(F("toolchain32/libgcc_s_dw2-1.dll"));
@@ -247,20 +217,11 @@ TEST_F(CliPackager, BundleCopiesWhatTheProgramNeedsAndNeverClobbers)
                                test::Slashed((to / "liba.dll").string())))
         << first.out;
     EXPECT_TRUE(Has(first, "still missing:\n  libgone.dll:"));
-    std::vector<std::string> copied;
-    for (const auto &entry : fs::directory_iterator(to)) {
-        copied.push_back(entry.path().filename().string());
-    }
-    std::sort(copied.begin(), copied.end());
-    EXPECT_EQ(copied, (std::vector<std::string>{"liba.dll", "libb.dll", "libdelay.dll"}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(to), {}), 3); // liba, libb, libdelay
     EXPECT_EQ(ReadAll(to / "libb.dll"), ReadAll(F("deps64/libb.dll")));
     EXPECT_EQ(fs::last_write_time(F("deps64/liba.dll")), before);
-    for (const json &item : json::parse(RunQuorvaneCli(args({"--json"})).out)["files"]) {
-        EXPECT_EQ(item["action"], item["name"] == "kernel32.dll" || item["name"] == "msvcrt.dll"
-                                      ? "system"
-                                      : "present")
-            << item;
-    }
+    const CliRun again = RunQuorvaneCli(args({}));
+    EXPECT_TRUE(Has(again, "already there: ") && !Has(again, "copied: ")) << again.out;
 
     // A different file of the same name (in another letter case) is left alone without --force.
     fs::remove(to / "libb.dll");
@@ -307,13 +268,6 @@ TEST_F(CliPackager, ListsImportedFunctionsEveryExportAndReadableNames)
           "\t#9  ord_named  0x"}) {
         EXPECT_TRUE(Has(exports, line)) << line << exports.out;
     }
-    const json list =
-        json::parse(RunQuorvaneCli({"imports", "--functions", "--json", Fn("app/verapp.exe")}).out);
-    const json &dlls = list["files"][0]["dlls"];
-    EXPECT_EQ(dlls[3]["functions"], json::parse(R"([{"ordinal": 5}, {"name": "ord_named",
-                                                    "hint": 9}, {"ordinal": 7}])"));
-    EXPECT_EQ(dlls[4]["delay_loaded"], true);
-
     // Both toolchains' C++ names, in plain text and beside the raw name in JSON.
     const CliRun gnu = RunQuorvaneCli({"exports", "--all", "--demangle", Fn("app/libcxxgnu.dll")});
     EXPECT_TRUE(Has(gnu, "  foo::Widget::close()  ")) << gnu.out;
@@ -339,15 +293,10 @@ TEST_F(CliPackager, MissingEntryPointsAreNamedWithTheirChainsAndFail)
     EXPECT_TRUE(Has(old, "  libord.dll (verapp.exe -> libord.dll): #7 [1 of 3 imports]\n"));
     EXPECT_TRUE(Has(old, "  libdv.dll (verapp.exe -> libdv.dll): dv_new [1 of 2 imports] "
                          "[delay-loaded]\n"));
-    const CliRun fresh = RunQuorvaneCli(Tree("app/verapp.exe", "new", {"--missing-only"}));
-    EXPECT_EQ(fresh.out, "");
-    EXPECT_EQ(fresh.status, kExitOk);
-
     const CliRun forwarded = RunQuorvaneCli(Tree("app/fwdapp.exe", "app", {"--json"}));
     EXPECT_EQ(forwarded.status, kExitMissing);
     const json entry = json::parse(forwarded.out)["files"][0]["missing_entry_points"][0];
     EXPECT_EQ(entry["chain"], json::array({"fwdapp.exe", "libfwd.dll"}));
-    EXPECT_EQ(entry["imported"], 8);
     std::vector<std::string> reasons;
     for (const json &f : entry["functions"]) {
         reasons.push_back(f["name"].get<std::string>() + ' ' + f["reason"].get<std::string>());
