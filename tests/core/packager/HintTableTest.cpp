@@ -1,5 +1,4 @@
-// The hint table: names fall into their categories by the first matching pattern, and a table
-// with mistakes says where they are.
+// The hint table: names fall into their categories by the first matching pattern.
 #include "core/packager/DllHints.h"
 #include "core/packager/KnownDlls.h"
 
@@ -27,34 +26,11 @@ TEST(HintTable, KnownNamesFallIntoTheirCategoriesInAnyCase)
     for (const auto &[name, category] : cases) {
         EXPECT_EQ(HintForDependency(name).category, category) << name;
     }
+    EXPECT_EQ(BuiltInHints().Problems(), std::vector<std::string>{});
     // Windows loads its KnownDLLs from the system folder, whatever a program carries.
     for (const std::string &name : ParseKnownDlls(BuiltInKnownDllsText())) {
         EXPECT_EQ(HintFor(name).category, kHintSystem) << name;
     }
-}
-
-TEST(HintTable, TheFirstMatchingLineWinsAndMistakesAreNamed)
-{
-    const HintTable table = HintTable::Parse("# comment\n"
-                                             "category own Ours\n"
-                                             "category application Nobody's  # trailing comment\n"
-                                             "own special.dll\n"
-                                             "application plugin*.dll\n"
-                                             "own plugin*.dll\n"
-                                             "ghost ghost.dll\n"
-                                             "category Bad-Id text\n"
-                                             "category own again\n"
-                                             "own\n");
-    EXPECT_EQ(table.HintFor("SPECIAL.DLL").category, "own");
-    EXPECT_EQ(table.HintFor("plugin-a.dll").category, "application");
-    EXPECT_EQ(table.HintFor("other.dll").text, "Nobody's");
-    EXPECT_EQ(table.Problems(),
-              (std::vector<std::string>{"line 6: pattern plugin*.dll is listed twice",
-                                        "line 7: unknown category ghost (define it first)",
-                                        "line 8: a category needs an ID (a-z, 0-9, '-') and a text",
-                                        "line 9: category own is defined twice",
-                                        "line 10: no pattern after own"}));
-    EXPECT_EQ(BuiltInHints().Problems(), std::vector<std::string>{});
 }
 
 } // namespace
