@@ -1,13 +1,13 @@
 // quorvane-cli tree, report and bundle on real programs and DLLs that the cross compilers built:
 // a chain with a cycle, a delay-loaded DLL, an API-set import, a DLL of the wrong bitness in the
-// search path, and a C++ program that needs the MinGW-w64 runtime.
+// search path, a C++ program that needs the MinGW-w64 runtime; and the function level: imported
+// functions, every export, readable C++ names, missing entry points and Windows' KnownDLLs.
 #include "support/PackagerTestSupport.h"
 #include "support/PosixOnly.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <chrono>
 #include <fstream>
 #include <sstream>
 
@@ -16,19 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-using test::Bitness;
 using test::CliRun;
 using test::RunQuorvaneCli;
-using test::WritePe;
-
-std::string Replaced(std::string text, const std::string &what, const std::string &with)
-{
-    for (std::size_t at = text.find(what); at != std::string::npos;
-         at = text.find(what, at + with.size())) {
-        text.replace(at, what.size(), with);
-    }
-    return text;
-}
 
 std::string ReadAll(const fs::path &path)
 {
@@ -38,39 +27,30 @@ std::string ReadAll(const fs::path &path)
     return bytes.str();
 }
 
+bool Has(const CliRun &r, const std::string &text)
+{
+    return r.out.find(text) != std::string::npos;
+}
+
 class CliPackager : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const std::string reason = test::FixturesMissingReason();
-        if (!reason.empty()) {
-            GTEST_SKIP() << "real Windows programs not available: " << reason;
-        }
-        fs::copy(test::FixtureFolder(), dir.Path() / "fx", fs::copy_options::recursive);
-        // A system folder with 64-bit stand-ins for the two DLLs every MinGW program needs, which
-        // export what the programs import; the programs of the function checks stay out of the
-        // folder that report reads.
-        fs::rename(dir / "fx" / "functions" / "sys64", dir / "sys64");
-        fs::rename(dir / "fx" / "functions" / "sys32", dir / "sys32");
-        fs::remove_all(dir / "fx" / "functions");
+        QUORVANE_NEED_FIXTURES();
+        fs::copy(test::FixtureFolder(), dir / "fx", fs::copy_options::recursive);
+        // The programs of the function checks, and the system folder's stand-ins for the two
+        // DLLs every MinGW program needs, stay out of the folder that report reads.
+        fs::rename(dir / "fx" / "functions", dir / "fn");
     }
     std::string F(const std::string &relative) const
     {
         return test::Slashed((dir / "fx" / relative).string());
     }
-    /// A 64-bit Wine prefix whose syswow64 holds the 32-bit stand-ins.
-    std::string WinePrefix()
+    std::string Fn(const std::string &relative) const
     {
-        test::MakeWinePrefix(dir / "wine", true);
-        for (const auto &dll : fs::directory_iterator(dir / "sys32")) {
-            // Removed first: with MinGW's GCC 12, copy_file cannot overwrite ("File exists").
-            const auto to = dir / "wine/drive_c/windows/syswow64" / dll.path().filename();
-            fs::remove(to);
-            fs::copy_file(dll.path(), to);
-        }
-        return (dir / "wine").string();
+        return test::Slashed((dir / "fn" / relative).string());
     }
-    std::string Sys() const { return "--system-dir=" + test::Slashed((dir / "sys64").string()); }
+    std::string Sys() const { return "--system-dir=" + Fn("sys64"); }
     std::vector<std::string> App64(std::vector<std::string> more = {}) const
     {
         std::vector<std::string> args = {"tree",     F("app64/app.exe"), "--search=" + F("wrong32"),
@@ -78,18 +58,31 @@ protected:
         args.insert(args.end(), more.begin(), more.end());
         return args;
     }
+    /// tree on a program of the function checks, with its DLLs from one folder.
+    std::vector<std::string> Tree(const std::string &program, const std::string &dlls,
+                                  std::vector<std::string> more = {}) const
+    {
+        std::vector<std::string> args = {"tree", Fn(program), "--search=" + Fn(dlls), Sys()};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
 
     test::TempDir dir;
 };
 
-TEST_F(CliPackager, TreeGivesTheMissingNamesWithChainsAndReasonsThenWhatWasFound)
+TEST_F(CliPackager, TreeTellsWhatIsMissingWhyAndWhereTheRestWasFound)
 {
     const CliRun r = RunQuorvaneCli(App64());
+    std::string out = r.out;
+    for (const auto &[what, with] : {std::pair{F(""), "{fx}/"}, {Fn("sys64/"), "{sys}/"}}) {
+        for (std::size_t at = out.find(what); at != std::string::npos; at = out.find(what, at)) {
+            out.replace(at, what.size(), with);
+        }
+    }
     const std::string hint =
         "      private to the application: ship it with the program (build it, or add the folder "
         "that holds it with --search)\n";
-    EXPECT_EQ(Replaced(Replaced(r.out, F(""), "{fx}/"), test::Slashed((dir / "sys64/").string()),
-                       "{sys}/"),
+    EXPECT_EQ(out,
               "{fx}/app64/app.exe: 64-bit (x86-64); 5 DLLs found, 2 missing, 1 API-set contract\n"
               "missing:\n"
               "  libgone.dll: app.exe -> liba.dll -> libb.dll -> libgone.dll\n" +
@@ -107,131 +100,70 @@ TEST_F(CliPackager, TreeGivesTheMissingNamesWithChainsAndReasonsThenWhatWasFound
                   "  api-ms-win-core-synch-l1-2-0.dll\n");
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, kExitMissing);
-}
 
-TEST_F(CliPackager, TreeJsonIsStableForScripts)
-{
-    const CliRun r = RunQuorvaneCli(App64({"--json"}));
-    ASSERT_EQ(r.status, kExitMissing) << r.err;
-    const json doc = json::parse(r.out);
-    EXPECT_EQ(doc["command"], "tree");
-    EXPECT_EQ(doc["exit_status"], 1);
-    EXPECT_EQ(doc["search_order"]["search"], json::array({F("wrong32") + "/", F("deps64") + "/"}));
-    const json &file = doc["files"][0];
-    EXPECT_EQ(file["path"], F("app64/app.exe"));
-    EXPECT_EQ(file["bits"], 64);
-    EXPECT_EQ(file["machine"], "x86-64");
-    ASSERT_EQ(file["missing"].size(), 2u);
+    EXPECT_TRUE(Has(RunQuorvaneCli(App64({"--tree"})),
+                    "\n      liba.dll => " + F("deps64/liba.dll") + " (see above)\n"));
+    const json file = json::parse(RunQuorvaneCli(App64({"--json"})).out)["files"][0];
     const json &gone = file["missing"][0];
-    EXPECT_EQ(gone["name"], "libgone.dll");
     EXPECT_EQ(gone["chain"], json::array({"app.exe", "liba.dll", "libb.dll", "libgone.dll"}));
     EXPECT_EQ(gone["needed_by"], json::array({F("deps64/libb.dll")}));
-    EXPECT_EQ(gone["category"], "application");
-    EXPECT_EQ(gone["delay_loaded"], false);
     EXPECT_EQ(file["missing"][1]["rejected"][0]["path"], F("wrong32/libwrong.dll"));
-    bool sawDelay = false;
+    std::map<std::string, std::string> foundIn;
     for (const json &m : file["resolved"]) {
-        if (m["name"] == "libdelay.dll") {
-            sawDelay = true;
-            EXPECT_EQ(m["delay_loaded"], true);
-            EXPECT_EQ(m["found_in"], "search");
-        }
-        if (m["name"] == "libb.dll") {
-            EXPECT_EQ(m["imports"][2], json({{"name", "liba.dll"}, {"delay_loaded", false}}));
-        }
+        foundIn[m["name"]] = m["found_in"].get<std::string>() + (m["delay_loaded"] ? "+delay" : "");
     }
-    EXPECT_TRUE(sawDelay);
-    EXPECT_EQ(file["api_sets"][0]["name"], "api-ms-win-core-synch-l1-2-0.dll");
-    EXPECT_EQ(file["api_sets"][0]["category"], "api-set");
-    EXPECT_EQ(file["damaged"], json::array());
+    EXPECT_EQ(foundIn["libdelay.dll"], "search+delay");
+    EXPECT_EQ(foundIn["msvcrt.dll"], "system");
 }
 
-TEST_F(CliPackager, TreeShapesAndMissingOnly)
+TEST_F(CliPackager, TheMinGWRuntimeIsNamedFoundAndBundled)
 {
-    const CliRun tree = RunQuorvaneCli(App64({"--tree"}));
-    const std::string fx = F("");
-    EXPECT_NE(tree.out.find("\n      liba.dll => " + fx + "deps64/liba.dll (see above)\n"),
-              std::string::npos)
-        << tree.out;
-    EXPECT_NE(tree.out.find("\n  libdelay.dll => " + fx + "deps64/libdelay.dll [delay-loaded]\n"),
-              std::string::npos);
-    EXPECT_NE(tree.out.find("\n  libwrong.dll MISSING (application)\n"), std::string::npos);
-    EXPECT_NE(tree.out.find("\n  api-ms-win-core-synch-l1-2-0.dll [API set]\n"), std::string::npos);
-
-    const CliRun missing = RunQuorvaneCli(App64({"--missing-only"}));
-    EXPECT_EQ(missing.out.find("found:"), std::string::npos);
-    EXPECT_NE(missing.out.find("libgone.dll: app.exe -> liba.dll -> libb.dll -> libgone.dll"),
-              std::string::npos);
-    EXPECT_EQ(missing.status, kExitMissing);
-
-    // With the right folder first, nothing is missing and --missing-only prints nothing.
-    for (const auto &[name, function] :
-         {std::pair{"libgone.dll", "gone_fun"}, std::pair{"libwrong.dll", "wrong_fun"}}) {
-        test::PeBuilder b;
-        b.bitness = Bitness::Pe32Plus;
-        b.isDll = true;
-        b.exports = {function};
-        fs::create_directories(dir / "more");
-        b.Build().WriteTo(dir / "more" / name);
-    }
-    const CliRun none =
-        RunQuorvaneCli(App64({"--missing-only", "--search=" + (dir / "more").string()}));
-    EXPECT_EQ(none.out, "");
-    EXPECT_EQ(none.status, kExitOk);
-}
-
-TEST_F(CliPackager, TheMinGWRuntimeIsNamedAndFoundInTheToolchainsFolder)
-{
-    const CliRun missing =
-        RunQuorvaneCli({"tree", F("app32/cxx.exe"), "--system-dir", (dir / "sys64").string()});
-    EXPECT_NE(missing.out.find("  libstdc++-6.dll: cxx.exe -> libstdc++-6.dll\n      MinGW-w64 "
-                               "runtime: copy it from the toolchain's folders"),
-              std::string::npos)
+    const CliRun missing = RunQuorvaneCli({"tree", F("app32/cxx.exe"), Sys()});
+    EXPECT_TRUE(Has(missing, "  libstdc++-6.dll: cxx.exe -> libstdc++-6.dll\n      MinGW-w64 "
+                             "runtime: copy it from the toolchain's folders"))
         << missing.out;
     // The 64-bit stand-ins in the system folder do not serve a 32-bit program.
-    EXPECT_NE(missing.out.find("found " + test::Slashed((dir / "sys64" / "kernel32.dll").string()) +
-                               ", but it is 64-bit"),
-              std::string::npos);
+    EXPECT_TRUE(Has(missing, "found " + Fn("sys64/kernel32.dll") + ", but it is 64-bit"));
 
     // In a 64-bit Wine prefix a 32-bit program's system folder is syswow64.
+    test::MakeWinePrefix(dir / "wine", true);
+    for (const auto &dll : fs::directory_iterator(dir / "fn" / "sys32")) {
+        // Removed first: with MinGW's GCC 12, copy_file cannot overwrite ("File exists").
+        const auto to = dir / "wine/drive_c/windows/syswow64" / dll.path().filename();
+        fs::remove(to);
+        fs::copy_file(dll.path(), to);
+    }
+    const std::string prefix = (dir / "wine").string();
+    const std::string wow = test::Slashed((dir / "wine/drive_c/windows/syswow64").string());
     const CliRun found = RunQuorvaneCli({"tree", F("app32/cxx.exe"), "--search=" + F("toolchain32"),
-                                         "--wine-prefix=" + WinePrefix(), "--json"});
+                                         "--wine-prefix=" + prefix, "--json"});
     EXPECT_EQ(found.status, kExitOk) << found.out;
     const json file = json::parse(found.out)["files"][0];
     EXPECT_EQ(file["missing"], json::array());
-    EXPECT_EQ(file["system_dir"], test::Slashed((dir / "wine/drive_c/windows/syswow64").string()));
-    std::vector<std::string> paths;
-    for (const json &m : file["resolved"]) {
-        paths.push_back(m["path"]);
-    }
-    EXPECT_EQ(paths,
-              (std::vector<std::string>{
-                  test::Slashed((dir / "wine/drive_c/windows/syswow64/kernel32.dll").string()),
-                  F("toolchain32/libgcc_s_dw2-1.dll"), F("toolchain32/libstdc++-6.dll"),
-                  test::Slashed((dir / "wine/drive_c/windows/syswow64/msvcrt.dll").string())}));
-}
+    EXPECT_EQ(file["system_dir"], wow);
+    EXPECT_EQ(file["resolved"][0]["path"], wow + "/kernel32.dll");
 
-TEST_F(CliPackager, ExitStatusesAndWrongUsage)
-{
-    dir.Write("notpe.dll", "just text");
-    const CliRun bad =
-        RunQuorvaneCli({"tree", Sys(), F("app64/app.exe"), (dir / "notpe.dll").string()});
-    EXPECT_EQ(bad.status, kExitUnreadable);
-    EXPECT_EQ(bad.err, test::Slashed((dir / "notpe.dll").string()) + ": Error mapping file.\n");
-    EXPECT_NE(bad.out.find("app.exe: 64-bit"), std::string::npos); // the other file is answered
+    // Bundled beside the program: the program stays as it was, the closure then finds them there.
+    const std::string app = F("app32/cxx.exe");
+    const std::string programBytes = ReadAll(app);
+    std::vector<std::string> bundle = {"bundle", app, "--to=" + F("app32"),
+                                       "--search=" + F("toolchain32"), "--wine-prefix=" + prefix};
+    const CliRun r = RunQuorvaneCli(bundle);
+    EXPECT_EQ(r.status, kExitOk) << r.out << r.err;
+    EXPECT_EQ(ReadAll(F("app32/libstdc++-6.dll")), ReadAll(F("toolchain32/libstdc++-6.dll")));
+    EXPECT_FALSE(fs::exists(F("app32/kernel32.dll")));
+    EXPECT_EQ(ReadAll(app), programBytes);
 
-    EXPECT_EQ(RunQuorvaneCli({"tree", Sys(), "--wine-prefix=/tmp", F("app64/app.exe")}).status,
-              kExitUsage);
-    const CliRun noFolder = RunQuorvaneCli({"tree", "--search=/nonexistent/x", F("app64/app.exe")});
-    EXPECT_EQ(noFolder.status, kExitUsage);
-    EXPECT_EQ(noFolder.err, "quorvane-cli: --search /nonexistent/x: not a folder\n");
-    EXPECT_EQ(RunQuorvaneCli({"tree"}).status, kExitUsage);
-    // Each --search takes one folder: the program after it stays the program.
-    const CliRun spaced =
-        RunQuorvaneCli({"tree", "--search", F("deps64"), F("app64/app.exe"), Sys()});
-    EXPECT_EQ(spaced.status, kExitMissing) << spaced.err;
-    EXPECT_NE(spaced.out.find("liba.dll => " + F("deps64/liba.dll")), std::string::npos);
-    EXPECT_EQ(RunQuorvaneCli({"bundle", F("app64/app.exe")}).status, kExitUsage); // no --to
+    // Another build of the same size is a different file: left alone, and the bundle fails.
+    std::string other = ReadAll(F("toolchain32/libgcc_s_dw2-1.dll"));
+    other[other.size() / 2] ^= 1;
+    fs::create_directories(dir / "out32");
+    dir.Write("out32/libgcc_s_dw2-1.dll", other);
+    bundle[2] = "--to=" + (dir / "out32").string();
+    const CliRun again = RunQuorvaneCli(bundle);
+    EXPECT_EQ(again.status, kExitMissing);
+    EXPECT_TRUE(Has(again, "holds a different file (--force replaces it)")) << again.out;
+    EXPECT_TRUE(ReadAll(dir / "out32/libgcc_s_dw2-1.dll") == other);
 }
 
 TEST_F(CliPackager, ReportListsEachMissingNameOnceAndAnswersWho)
@@ -276,43 +208,25 @@ TEST_F(CliPackager, BundleCopiesWhatTheProgramNeedsAndNeverClobbers)
     const auto before = fs::last_write_time(F("deps64/liba.dll"));
     const CliRun first = RunQuorvaneCli(args({}));
     EXPECT_EQ(first.status, kExitMissing); // libgone.dll and libwrong.dll are nowhere
-    EXPECT_NE(first.out.find("copied: " + F("deps64/liba.dll") + " -> " +
-                             test::Slashed((to / "liba.dll").string())),
-              std::string::npos)
+    EXPECT_TRUE(Has(first, "copied: " + F("deps64/liba.dll") + " -> " +
+                               test::Slashed((to / "liba.dll").string())))
         << first.out;
-    EXPECT_NE(first.out.find("still missing:\n  libgone.dll:"), std::string::npos);
-    std::vector<std::string> copied;
-    for (const auto &entry : fs::directory_iterator(to)) {
-        copied.push_back(entry.path().filename().string());
-    }
-    std::sort(copied.begin(), copied.end());
-    EXPECT_EQ(copied, (std::vector<std::string>{"liba.dll", "libb.dll", "libdelay.dll"}));
+    EXPECT_TRUE(Has(first, "still missing:\n  libgone.dll:"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(to), {}), 3); // liba, libb, libdelay
     EXPECT_EQ(ReadAll(to / "libb.dll"), ReadAll(F("deps64/libb.dll")));
     EXPECT_EQ(fs::last_write_time(F("deps64/liba.dll")), before);
-
-    const CliRun again = RunQuorvaneCli(args({"--json"}));
-    const json doc = json::parse(again.out);
-    for (const json &item : doc["files"]) {
-        EXPECT_EQ(item["action"], item["name"] == "kernel32.dll" || item["name"] == "msvcrt.dll"
-                                      ? "system"
-                                      : "present")
-            << item;
-    }
+    const CliRun again = RunQuorvaneCli(args({}));
+    EXPECT_TRUE(Has(again, "already there: ") && !Has(again, "copied: ")) << again.out;
 
     // A different file of the same name (in another letter case) is left alone without --force.
     fs::remove(to / "libb.dll");
     dir.Write("out/LIBB.DLL", "someone else's");
-    const CliRun conflict = RunQuorvaneCli(args({}));
-    EXPECT_EQ(conflict.status, kExitMissing);
-    EXPECT_NE(conflict.out.find("not copied: " + F("deps64/libb.dll") + " -> " +
-                                test::Slashed((to / "LIBB.DLL").string()) + "\n      " +
-                                test::Slashed((to / "LIBB.DLL").string()) +
-                                " holds a different file (--force replaces it)"),
-              std::string::npos)
-        << conflict.out;
+    const std::string target = test::Slashed((to / "LIBB.DLL").string());
+    EXPECT_TRUE(Has(RunQuorvaneCli(args({})), "not copied: " + F("deps64/libb.dll") + " -> " +
+                                                  target + "\n      " + target +
+                                                  " holds a different file (--force replaces it)"));
     EXPECT_EQ(ReadAll(to / "LIBB.DLL"), "someone else's");
-    const CliRun forced = RunQuorvaneCli(args({"--force"}));
-    EXPECT_NE(forced.out.find("replaced: "), std::string::npos);
+    EXPECT_TRUE(Has(RunQuorvaneCli(args({"--force"})), "replaced: "));
     EXPECT_EQ(ReadAll(to / "LIBB.DLL"), ReadAll(F("deps64/libb.dll")));
 
     // A link at the name is replaced, never written through; a folder is never replaced.
@@ -327,28 +241,95 @@ TEST_F(CliPackager, BundleCopiesWhatTheProgramNeedsAndNeverClobbers)
     EXPECT_FALSE(fs::is_symlink(to / "liba.dll"));
     EXPECT_EQ(ReadAll(to / "liba.dll"), ReadAll(F("deps64/liba.dll")));
     EXPECT_TRUE(fs::is_directory(to / "libdelay.dll"));
-    EXPECT_NE(links.out.find("is not a regular file: never replaced"), std::string::npos);
+    EXPECT_TRUE(Has(links, "is not a regular file: never replaced"));
     for (const auto &entry : fs::directory_iterator(to)) {
         EXPECT_EQ(entry.path().filename().string().rfind(".quorvane", 0), std::string::npos);
     }
 }
 
-TEST_F(CliPackager, BundleBesideTheProgramShipsTheRuntime)
+TEST_F(CliPackager, ListsImportedFunctionsEveryExportAndReadableNames)
 {
-    const std::string prefix = WinePrefix();
-    const std::string app = F("app32/cxx.exe");
-    const std::string programBytes = ReadAll(app);
-    const CliRun r = RunQuorvaneCli({"bundle", app, "--to=" + F("app32"),
-                                     "--search=" + F("toolchain32"), "--wine-prefix=" + prefix});
-    EXPECT_EQ(r.status, kExitOk) << r.out << r.err;
-    EXPECT_EQ(ReadAll(F("app32/libstdc++-6.dll")), ReadAll(F("toolchain32/libstdc++-6.dll")));
-    EXPECT_TRUE(fs::exists(F("app32/libgcc_s_dw2-1.dll")));
-    EXPECT_FALSE(fs::exists(F("app32/kernel32.dll")));
-    EXPECT_EQ(ReadAll(app), programBytes);
-    // Now the program's own folder holds them: the closure finds them there.
-    const CliRun tree = RunQuorvaneCli({"tree", app, "--wine-prefix=" + prefix});
+    const CliRun imports = RunQuorvaneCli({"imports", "--functions", Fn("app/verapp.exe")});
+    EXPECT_EQ(imports.status, kExitOk);
+    EXPECT_TRUE(Has(imports, "\nlibord.dll\n\t#5\n\tord_named (hint 9)\n\t#7\n"
+                             "libdv.dll [delay-loaded]\n\tdv_new (hint 0)\n\tdv_old (hint 0)\n"))
+        << imports.out;
+    const CliRun exports =
+        RunQuorvaneCli({"exports", "--all", Fn("app/libfwd.dll"), Fn("new/libord.dll")});
+    EXPECT_EQ(exports.status, kExitOk);
+    for (const std::string line :
+         {"\t#1  fwd_api    -> api-ms-win-core-synch-l1-2-0.WakeByAddressAll\n",
+          "\t#5  fwd_noord  -> libtarget.#9\n", "\t#8  own_fun    0x", "\t#5  (no name)  0x",
+          "\t#9  ord_named  0x"}) {
+        EXPECT_TRUE(Has(exports, line)) << line << exports.out;
+    }
+    // Both toolchains' C++ names, in plain text and beside the raw name in JSON.
+    const CliRun gnu = RunQuorvaneCli({"exports", "--all", "--demangle", Fn("app/libcxxgnu.dll")});
+    EXPECT_TRUE(Has(gnu, "  foo::Widget::close()  ")) << gnu.out;
+    const CliRun ms =
+        RunQuorvaneCli({"imports", "--functions", "--demangle", Fn("app/cxxapp.exe")});
+    EXPECT_TRUE(Has(ms, "\tpublic: void __cdecl foo::Widget::close(void) (hint 0)\n")) << ms.out;
+    const json plain = json::parse(
+        RunQuorvaneCli({"exports", "--demangle", "--json", Fn("new/libcxxms.dll")}).out);
+    EXPECT_EQ(plain["files"][0]["names"][2], "?close@Widget@foo@@QEAAXXZ");
+    EXPECT_EQ(plain["files"][0]["demangled"][2], "public: void __cdecl foo::Widget::close(void)");
+}
+
+TEST_F(CliPackager, MissingEntryPointsAreNamedWithTheirChainsAndFail)
+{
+    const CliRun old = RunQuorvaneCli(Tree("app/verapp.exe", "old"));
+    EXPECT_EQ(old.status, kExitMissing);
+    EXPECT_TRUE(Has(old, ": 64-bit (x86-64); 5 DLLs found, 0 missing, 0 API-set contracts, 4 "
+                         "missing entry points\nmissing entry points:\n"
+                         "  libver.dll (verapp.exe -> libver.dll): ver_new1, ver_new2 [2 of 5 "
+                         "imports]\n      " +
+                             Fn("old/libver.dll") + " is another build of libver.dll"))
+        << old.out;
+    EXPECT_TRUE(Has(old, "  libord.dll (verapp.exe -> libord.dll): #7 [1 of 3 imports]\n"));
+    EXPECT_TRUE(Has(old, "  libdv.dll (verapp.exe -> libdv.dll): dv_new [1 of 2 imports] "
+                         "[delay-loaded]\n"));
+    const json forwarded =
+        json::parse(RunQuorvaneCli(Tree("app/fwdapp.exe", "app", {"--json"})).out);
+    const json &entry = forwarded["files"][0]["missing_entry_points"][0];
+    EXPECT_EQ(entry["chain"], json::array({"fwdapp.exe", "libfwd.dll"}));
+    EXPECT_EQ(entry["functions"][1]["forwarders"],
+              json({"libloopa.loop_fun", "libloopb.loop_fun", "libloopa.loop_fun"}));
+    EXPECT_TRUE(Has(RunQuorvaneCli(Tree("app/cxxapp.exe", "old", {"--missing-only", "--demangle"})),
+                    "(cxxapp.exe -> libcxxms.dll): public: void __cdecl "
+                    "foo::Widget::close(void) [1 of 3 imports]\n"));
+
+    // report checks the functions of every file in the folder.
+    fs::create_directories(dir / "rep");
+    fs::copy_file(Fn("app/verapp.exe"), dir / "rep" / "verapp.exe");
+    for (const auto &dll : fs::directory_iterator(Fn("old"))) {
+        fs::copy_file(dll.path(), dir / "rep" / dll.path().filename());
+    }
+    const std::string rep = test::Slashed((dir / "rep").string());
+    const CliRun report = RunQuorvaneCli({"report", rep, Sys()});
+    EXPECT_EQ(report.status, kExitMissing);
+    EXPECT_TRUE(Has(report, "; 0 missing names, 0 damaged, 4 missing entry points\n"))
+        << report.out;
+    EXPECT_TRUE(Has(report, "  libver.dll (" + rep + "/verapp.exe -> " + rep +
+                                "/libver.dll): ver_new1, ver_new2 [2 of 5 imports]\n"));
+}
+
+TEST_F(CliPackager, KnownDllCopiesAreIgnoredAndNeverBundled)
+{
+    fs::copy_file(Fn("sys64/kernel32.dll"), Fn("app/KERNEL32.DLL"));
+    const CliRun tree = RunQuorvaneCli(Tree("app/verapp.exe", "new"));
     EXPECT_EQ(tree.status, kExitOk);
-    EXPECT_NE(tree.out.find("libstdc++-6.dll => " + F("app32/libstdc++-6.dll")), std::string::npos);
+    EXPECT_TRUE(Has(tree, "  KERNEL32.dll => " + Fn("sys64/kernel32.dll") + " [system]\n"));
+    EXPECT_TRUE(Has(tree, "ignored (Windows loads its own copy of these, one of its KnownDLLs):\n"
+                          "  " +
+                              Fn("app/KERNEL32.DLL") + "\n"))
+        << tree.out;
+    const CliRun bundle =
+        RunQuorvaneCli({"bundle", Fn("app/verapp.exe"), "--to=" + (dir / "out").string(),
+                        "--search=" + Fn("new"), Sys()});
+    EXPECT_EQ(bundle.status, kExitOk) << bundle.out;
+    EXPECT_TRUE(fs::exists(dir / "out" / "libver.dll"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "KERNEL32.DLL"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "kernel32.dll"));
 }
 
 } // namespace

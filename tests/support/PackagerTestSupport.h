@@ -5,12 +5,14 @@
 
 #include "cli/Cli.h"
 #include "support/PeBuilder.h"
+#ifndef _WIN32
+#include "support/ScopedEnv.h"
+#endif
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -20,40 +22,15 @@
 
 namespace quorvane::test {
 
-/// Sets (or with nullopt, removes) an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const std::optional<std::string> &value) : m_name(name)
-    {
-        if (const char *old = std::getenv(name)) {
-            m_old = old;
-        }
-        Set(name, value);
-    }
-    ~ScopedEnv() { Set(m_name, m_old); }
-    ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
-
-private:
-    static void Set(const char *name, const std::optional<std::string> &value)
-    {
-#ifdef _WIN32
-        ::_putenv_s(name, value ? value->c_str() : ""); // the empty value removes it
-#else
-        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-#endif
-    }
-
-    const char *m_name;
-    std::optional<std::string> m_old;
-};
-
-/// No system folder from the machine: neither $QUORVANE_SYSTEM_DIR nor a Wine prefix.
+#ifndef _WIN32
+/// No system folder from the machine: neither $QUORVANE_SYSTEM_DIR nor a Wine prefix. (Windows
+/// always has its own.)
 struct NoMachineSystemFolder {
     ScopedEnv system{"QUORVANE_SYSTEM_DIR", std::nullopt};
     ScopedEnv wine{"WINEPREFIX", std::nullopt};
     ScopedEnv home{"HOME", "/nonexistent/quorvane-test-home"};
 };
+#endif
 
 struct CliRun {
     int status = 0;

@@ -1,0 +1,225 @@
+// The command-line contract of quorvane-cli on built PE files: for each command line the exit
+// status, the standard output and the standard error, in one table; the JSON documents; and, as a
+// real process, special paths ending in status 2 at once and files read without write permission.
+#include "support/PackagerTestSupport.h"
+#include "support/PosixOnly.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+
+#ifndef _WIN32
+#include "support/Process.h"
+#include "support/Timing.h"
+
+#include <sys/stat.h>
+#endif
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using nlohmann::json;
+using test::CliRun;
+using test::RunQuorvaneCli;
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::WritePe(dir / "app" / "tool.exe",
+                      {"zlib1.dll", "KERNEL32.dll", "local.dll", "gone.dll", "Gone.dll",
+                       "ADVAPI32.dll", "../sys/kernel32.dll"});
+        test::WritePe(dir / "app" / "fine.exe", {"KERNEL32.dll", "local.dll"});
+        test::WritePe(dir / "app" / "plugin.exe", {"winmm.dll", "local.dll"});
+        test::WritePe(dir / "app" / "winmm.dll", {});
+        test::WritePe(dir / "app" / "local.dll", {});
+        test::WritePe(dir / "sys" / "kernel32.dll", {});
+        dir.Write("sys/AdvApi32.Dll", "");
+        test::PeBuilder lib;
+        lib.isDll = true;
+        lib.imports = {"KERNEL32.dll"};
+        lib.exports = {"Alpha", "Beta"};
+        lib.Build().WriteTo(dir / "lib.dll");
+        test::PeBuilder bare;
+        bare.withImportTable = false;
+        bare.Build().WriteTo(dir / "bare.exe");
+        test::PeBuilder evil;
+        evil.imports = {"EVIL\x1B[2J\x7F.dll"};
+        evil.Build().WriteTo(dir / "evil.exe");
+        test::PeBuilder damaged;
+        damaged.imports = {"A.dll"};
+        test::BuiltPe pe = damaged.Build();
+        pe.PutU32(pe.layout.importDirectoryOffset + 12, 0x7FFF0000); // a name nowhere
+        pe.WriteTo(dir / "damaged.exe");
+        // Found in this order: the list shows them sorted, each once.
+        dir.Write("data.bin", "MZ\0\0B.ocx\0ab.dll\0a.dll\0A,B.DLL\0A1.Dll\0AB.DLL\0X.sys\0"s);
+        // Names only in the bytes (loaded at run time), upper case as the deep scan lists them.
+        dir.Write("app/loader.bin", "\0LOCAL.dll\0plugin.ocx\0C:\\x\\KERNEL32.DLL\0\0gone.DLL\0"s);
+        dir.Write("empty.bin", "");
+        fs::create_directories(dir / "folder");
+    }
+    std::string D() const { return test::Slashed(dir.Path().string()); }
+    std::string Expand(std::string text) const
+    {
+        for (std::size_t at = text.find("{d}"); at != std::string::npos;
+             at = text.find("{d}", at)) {
+            text.replace(at, 3, D());
+        }
+        return text;
+    }
+    test::TempDir dir;
+};
+
+TEST_F(Cli, EachCommandLineGivesItsStatusAndOutput)
+{
+    struct Row {
+        std::string args; // split at each space; {d} is the folder of the built files
+        int status;
+        std::string out; // "~text": the output holds text
+        std::string err; // for wrong usage (64): one line, whatever it says
+    };
+    const std::string tool = "{d}/app/tool.exe:\n\t../sys/kernel32.dll\n\tGone.dll\n\tgone.dll\n"
+                             "\tzlib1.dll\n";
+    const std::vector<Row> rows = {
+        // Wrong usage: nothing on standard output, one line on standard error.
+        {"", kExitUsage, "", ""},
+        {"imports", kExitUsage, "", ""},
+        {"frobnicate {d}/lib.dll", kExitUsage, "", ""},
+        {"imports --bogus {d}/lib.dll", kExitUsage, "", ""},
+        {"check --types=dll {d}/app/tool.exe", kExitUsage, "", ""},
+        {"deep --types=dll,exe {d}/data.bin", kExitUsage, "", ""},
+        {"tree --search={d}/nowhere {d}/app/tool.exe", kExitUsage, "", ""},
+        {"bundle {d}/app/tool.exe", kExitUsage, "", ""}, // no --to
+        {"--help", kExitOk, "~\n  deep ", ""},
+        {"deep --help", kExitOk, "~dll,ocx,sys,drv,tlb", ""},
+        {"--version", kExitOk, "~quorvane-cli ", ""},
+        // The readers: names in table order; several files grouped; failures on standard error.
+        {"imports {d}/lib.dll", kExitOk, "KERNEL32.dll\n", ""},
+        {"exports {d}/lib.dll {d}/bare.exe {d}/no.dll", kExitUnreadable,
+         "{d}/lib.dll:\n\tAlpha\n\tBeta\n",
+         "{d}/bare.exe: No export table.\n{d}/no.dll: Error mapping file.\n"},
+        {"exports {d}/bare.exe", kExitOk, "", "{d}/bare.exe: No export table.\n"},
+        {"imports {d}/damaged.exe", kExitUnreadable, "",
+         "{d}/damaged.exe: Error in attempt to find imported DLLs.\n"},
+        {"imports {d}/evil.exe", kExitOk, "EVIL\\x1B[2J\\x7F.dll\n", ""},
+        // check: the missing names sorted without regard to case, ties in code-point order; a
+        // name holding a path is data, never a way into another folder.
+        {"check --system-dir={d}/sys {d}/app/tool.exe", kExitMissing,
+         "../sys/kernel32.dll\nGone.dll\ngone.dll\nzlib1.dll\n", ""},
+        {"check --system-dir {d}/sys/ {d}/app/fine.exe", kExitOk, "", ""},
+        {"check --system-dir={d}/sys {d}/bare.exe", kExitOk, "",
+         "{d}/bare.exe: No DLL dependencies found.\n"},
+        // Several files: the worst status of all, not the last one's.
+        {"check --system-dir={d}/sys {d}/app/tool.exe {d}/app/fine.exe", kExitMissing,
+         tool + "{d}/app/fine.exe:\n", ""},
+        {"check --system-dir={d}/sys {d}/no.exe {d}/app/tool.exe", kExitUnreadable, tool,
+         "{d}/no.exe: Error mapping file.\n"},
+        {"check --deep --system-dir={d}/sys {d}/app/loader.bin", kExitMissing,
+         "GONE.DLL\nPLUGIN.OCX\n", ""},
+        {"check --deep --types=ocx --system-dir={d}/sys {d}/app/loader.bin", kExitMissing,
+         "PLUGIN.OCX\n", ""},
+        // deep: every name once, in the dependency list's order; --types in any case.
+        {"deep {d}/data.bin", kExitOk, "A,B.DLL\nA.DLL\nA1.DLL\nAB.DLL\nB.OCX\nX.SYS\n", ""},
+        {"deep --types=ocx,SYS {d}/data.bin", kExitOk, "B.OCX\nX.SYS\n", ""},
+        {"deep --types=ocx {d}/data.bin {d}/empty.bin {d}/no.bin {d}/folder", kExitUnreadable,
+         "{d}/data.bin:\n\tB.OCX\n{d}/empty.bin:\n",
+         "{d}/no.bin: No such file.\n{d}/folder: Not a regular file.\n"},
+        // bundle leaves Windows' own DLLs out, wherever it finds them.
+        {"bundle {d}/app/plugin.exe --to={d}/out --system-dir={d}/sys", kExitOk,
+         "copied: {d}/app/local.dll -> {d}/out/local.dll\n", ""},
+    };
+    for (const Row &row : rows) {
+        std::vector<std::string> args;
+        std::istringstream words(Expand(row.args));
+        for (std::string word; words >> word;) {
+            args.push_back(word);
+        }
+        SCOPED_TRACE(row.args);
+        const CliRun r = RunQuorvaneCli(args);
+        EXPECT_EQ(r.status, row.status);
+        const std::string out = test::Slashed(Expand(row.out)); // as the runner gives it
+        if (out.starts_with('~')) {
+            EXPECT_NE(r.out.find(out.substr(1)), std::string::npos) << r.out;
+        } else {
+            EXPECT_EQ(r.out, out);
+        }
+        if (row.status == kExitUsage) {
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        } else {
+            EXPECT_EQ(r.err, test::Slashed(Expand(row.err)));
+        }
+    }
+    EXPECT_FALSE(fs::exists(dir / "out" / "winmm.dll"));
+}
+
+TEST_F(Cli, JsonHoldsEveryFileWithItsStatus)
+{
+    const json imports =
+        json::parse(RunQuorvaneCli({"imports", "--json", D() + "/lib.dll", D() + "/no.dll"}).out);
+    EXPECT_EQ(imports["command"], "imports");
+    EXPECT_EQ(imports["files"], json::array({{{"path", D() + "/lib.dll"},
+                                              {"ok", true},
+                                              {"status", "OK."},
+                                              {"names", json::array({"KERNEL32.dll"})}},
+                                             {{"path", D() + "/no.dll"},
+                                              {"ok", false},
+                                              {"status", "Error mapping file."},
+                                              {"names", json::array()}}}));
+    const CliRun check =
+        RunQuorvaneCli({"check", "--json", "--system-dir=" + D() + "/sys", D() + "/app/tool.exe"});
+    EXPECT_EQ(json::parse(check.out)["files"][0]["names"],
+              json({"../sys/kernel32.dll", "Gone.dll", "gone.dll", "zlib1.dll"}));
+    // The exact name in JSON; a path that is not UTF-8 still gives a valid document.
+    const json evil = json::parse(RunQuorvaneCli({"imports", "--json", D() + "/evil.exe"}).out);
+    EXPECT_EQ(evil["files"][0]["names"][0], "EVIL\x1B[2J\x7F.dll");
+    EXPECT_TRUE(json::accept(RunQuorvaneCli({"imports", "--json", D() + "/caf\xE9.dll"}).out));
+}
+
+#ifndef _WIN32
+TEST_F(Cli, SpecialPathsAndFilesWithoutWritePermissionAsARealProcess)
+{
+    using namespace std::chrono_literals;
+    const std::string fifo = D() + "/pipe.dll";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Read-only files, read by a user who may not change them: a program that opens them for
+    // writing fails here.
+    const std::string odd = D() + "/caf\xE9.dll";
+    fs::copy_file(dir / "lib.dll", odd);
+    for (const fs::path &f : {fs::path(odd), dir / "data.bin"}) {
+        fs::permissions(f, fs::perms::owner_read | fs::perms::others_read);
+    }
+    fs::permissions(dir.Path(), fs::perms::others_exec, fs::perm_options::add);
+    const auto runAs = ::geteuid() == 0 ? std::optional<uid_t>(test::kNobody) : std::nullopt;
+    struct Row {
+        std::string command, path;
+        int status;
+        std::string out, err;
+    };
+    const std::vector<Row> rows = {
+        {"imports", fifo, kExitUnreadable, "", fifo + ": Error mapping file.\n"},
+        {"imports", "/dev/zero", kExitUnreadable, "", "/dev/zero: Error mapping file.\n"},
+        {"imports", D(), kExitUnreadable, "", D() + ": Error mapping file.\n"},
+        {"imports", D() + "/no.dll", kExitUnreadable, "", D() + "/no.dll: Error mapping file.\n"},
+        {"exports", odd, kExitOk, "Alpha\nBeta\n", ""},
+        {"deep", D() + "/data.bin", kExitOk, "A,B.DLL\nA.DLL\nA1.DLL\nAB.DLL\nB.OCX\nX.SYS\n", ""},
+        {"deep", fifo, kExitUnreadable, "", fifo + ": Not a regular file.\n"},
+        {"deep", "/dev/zero", kExitUnreadable, "", "/dev/zero: Not a regular file.\n"},
+        {"check", fifo, kExitUnreadable, "", fifo + ": Error mapping file.\n"},
+    };
+    for (const Row &row : rows) {
+        const auto r = test::RunProcess({QUORVANE_CLI_PATH, row.command, row.path}, 10s, runAs);
+        EXPECT_TRUE(r.exited) << row.path << ": signal " << r.signal
+                              << (r.timedOut ? ", hung" : "");
+        EXPECT_EQ(r.exitCode, row.status) << row.command << ' ' << row.path;
+        EXPECT_EQ(r.out, row.out) << row.path;
+        EXPECT_EQ(r.err, row.err) << row.path;
+        EXPECT_LT(r.took, test::kAtOnce) << row.path;
+    }
+}
+#endif
+
+} // namespace
+} // namespace quorvane
