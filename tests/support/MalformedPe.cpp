@@ -140,19 +140,7 @@ std::vector<MalformedCase> MakeCases()
     // --- Not a PE image: the MS-DOS header, e_lfanew, the signature, the headers' extent.
     add(
         "EmptyFile", [](Bitness) { return std::vector<std::uint8_t>{}; }, kUnmappable, kUnmappable);
-    add(
-        "TextFileNamedLikeADll",
-        [](Bitness) {
-            const std::string_view text = "This is not a library.\r\n";
-            return std::vector<std::uint8_t>(text.begin(), text.end());
-        },
-        kUnmappable, kUnmappable);
     add("NoMzSignature", Mutated([](BuiltPe &pe) { pe.bytes[0] = 'X'; }), kUnmappable, kUnmappable);
-    add("TruncatedInsideTheDosHeader", Mutated([](BuiltPe &pe) { pe.bytes.resize(0x3E); }),
-        kUnmappable, kUnmappable);
-    add("ELfanewPastTheEnd",
-        Mutated([](BuiltPe &pe) { pe.PutU32(0x3C, static_cast<std::uint32_t>(pe.bytes.size())); }),
-        kUnmappable, kUnmappable);
     add("ELfanewNegative", Mutated([](BuiltPe &pe) { pe.PutU32(0x3C, 0xFFFFFFF0); }), kUnmappable,
         kUnmappable);
     add("ELfanewLeavesNoRoomForTheFileHeader", Mutated([](BuiltPe &pe) {
@@ -169,35 +157,26 @@ std::vector<MalformedCase> MakeCases()
     add("SizeOfOptionalHeaderZero",
         Mutated([](BuiltPe &pe) { pe.PutU16(pe.layout.ntOffset + kSizeOfOptionalHeader, 0); }),
         kUnmappable, kUnmappable);
-    add("SizeOfOptionalHeaderLargerThanTheFile",
-        Mutated([](BuiltPe &pe) { pe.PutU16(pe.layout.ntOffset + kSizeOfOptionalHeader, 0xFFFF); }),
-        kUnmappable, kUnmappable);
     add("TruncatedOptionalHeader",
         Mutated([](BuiltPe &pe) { pe.bytes.resize(pe.layout.optionalOffset + 50); }), kUnmappable,
         kUnmappable);
     add("SectionTablePastTheEnd",
         Mutated([](BuiltPe &pe) { pe.PutU16(pe.layout.ntOffset + kNumberOfSections, 0xFFFF); }),
         kUnmappable, kUnmappable);
-    add("TruncatedInsideTheSectionTable",
-        Mutated([](BuiltPe &pe) { pe.bytes.resize(pe.layout.sectionTableOffset + 20); }),
-        kUnmappable, kUnmappable);
 
     // --- The optional header: how many data directory entries it really holds.
-    add("OptionalHeaderEndsBeforeTheDirectories", Mutated([](BuiltPe &pe) {
-            // The section table then starts over the directories; its one header has no raw data.
-            const auto size = pe.layout.dataDirectoriesOffset - pe.layout.optionalOffset;
+    add("OptionalHeaderHoldsOnlyTheExportEntry", Mutated([](BuiltPe &pe) {
+            // The section table then starts on the import entry; its one header has no raw data.
+            const auto size = pe.layout.dataDirectoriesOffset - pe.layout.optionalOffset + 8;
             pe.PutU16(pe.layout.ntOffset + kSizeOfOptionalHeader, static_cast<std::uint16_t>(size));
         }),
-        kNoImports, kNoExports);
+        kNoImports, kExportWalkFails);
     add("OptionalHeaderMagicOfTheOtherKind", Mutated([](BuiltPe &pe) {
             // Read with the other layout, the directories hold nothing at entries 0 and 1.
             const bool wide = pe.bytes[pe.layout.optionalOffset + 1] == 0x02;
             pe.PutU16(pe.layout.optionalOffset, wide ? 0x10B : 0x20B);
         }),
         kNoImports, kNoExports);
-    add("NumberOfRvaAndSizesZero",
-        Mutated([](BuiltPe &pe) { pe.PutU32(pe.layout.dataDirectoriesOffset - 4, 0); }), kNoImports,
-        kNoExports);
     add("NumberOfRvaAndSizesOne",
         Mutated([](BuiltPe &pe) { pe.PutU32(pe.layout.dataDirectoriesOffset - 4, 1); }), kNoImports,
         ExportsOk());
@@ -228,9 +207,6 @@ std::vector<MalformedCase> MakeCases()
             pe.PutU16(pe.layout.ntOffset + kNumberOfSections, 2);
         }),
         ImportsOk(), ExportsOk());
-    add("NoSections",
-        Mutated([](BuiltPe &pe) { pe.PutU16(pe.layout.ntOffset + kNumberOfSections, 0); }),
-        kImportWalkFails, kExportWalkFails);
 
     // --- Where the loader reads differently from a plain walk of the section table.
     add("PointerToRawDataRoundedDownTo512", Mutated([](BuiltPe &pe) {
@@ -246,13 +222,8 @@ std::vector<MalformedCase> MakeCases()
         }),
         kImportWalkFails, kExportWalkFails);
     const auto lowAlignment = [](PeBuilder &b) { b.lowAlignment = true; };
-    add("LowAlignment", Built(lowAlignment), ImportsOk(), ExportsOk());
     add("LowAlignmentNamesPastTheSectionsRawData",
         Mutated([](BuiltPe &pe) { pe.PutU32(Section(pe, kRawSize), 0x10); }, lowAlignment),
-        ImportsOk(), ExportsOk());
-    add("LowAlignmentWithoutSections",
-        Mutated([](BuiltPe &pe) { pe.PutU16(pe.layout.ntOffset + kNumberOfSections, 0); },
-                lowAlignment),
         ImportsOk(), ExportsOk());
     add("LowAlignmentRvasPastSizeOfImage",
         Mutated(
@@ -292,16 +263,6 @@ std::vector<MalformedCase> MakeCases()
             pe.PutU32(pe.layout.optionalOffset + kSizeOfHeaders, kDosStub);
         }),
         kImportWalkFails, ExportsOk());
-    add("ImportTableInTheHeaders", Mutated([](BuiltPe &pe) {
-            const std::uint64_t table = FreeHeaderSpace(pe);
-            const std::uint64_t names = table + 3 * kDescriptorSize;
-            PutBytes(pe, names, std::string_view("K.dll\0U.dll\0", 12));
-            pe.PutU32(table + kDescriptorName, static_cast<std::uint32_t>(names));
-            pe.PutU32(table + kDescriptorSize + kDescriptorName,
-                      static_cast<std::uint32_t>(names + 6));
-            pe.PutU32(Directory(pe, 1), static_cast<std::uint32_t>(table));
-        }),
-        ImportsOk({"K.dll", "U.dll"}), ExportsOk());
     add("ExportTableInTheHeaders", Mutated([](BuiltPe &pe) {
             const std::uint64_t table = FreeHeaderSpace(pe);
             pe.PutU32(table + kExportNameCount, 1);
@@ -318,9 +279,6 @@ std::vector<MalformedCase> MakeCases()
     // --- The import directory table.
     add("ImportDirectoryRvaZero", Mutated([](BuiltPe &pe) { pe.PutU32(Directory(pe, 1), 0); }),
         kNoImports, ExportsOk());
-    add("ImportDirectoryRvaInNoSection",
-        Mutated([](BuiltPe &pe) { pe.PutU32(Directory(pe, 1), kNowhere); }), kImportWalkFails,
-        ExportsOk());
     add("ImportNameRvaInNoSection",
         Mutated([](BuiltPe &pe) { pe.PutU32(Descriptor(pe, 1, kDescriptorName), kNowhere); }),
         kImportWalkFails, ExportsOk());
@@ -346,9 +304,6 @@ std::vector<MalformedCase> MakeCases()
             }
         }),
         kImportWalkFails, kExportWalkFails);
-    add("ImportTableCutByTheEndOfTheFile",
-        Mutated([](BuiltPe &pe) { pe.bytes.resize(Descriptor(pe, 1, 10)); }), kImportWalkFails,
-        kExportWalkFails);
     add("SixtyThousandImportDescriptors", Built([](PeBuilder &b) {
             b.imports.assign(60000, "X.dll");
             b.exports.clear();
@@ -358,9 +313,6 @@ std::vector<MalformedCase> MakeCases()
     // --- The export directory and its name pointer table.
     add("ExportDirectoryRvaZero", Mutated([](BuiltPe &pe) { pe.PutU32(Directory(pe, 0), 0); }),
         ImportsOk(), kNoExports);
-    add("ExportDirectoryRvaInNoSection",
-        Mutated([](BuiltPe &pe) { pe.PutU32(Directory(pe, 0), kNowhere); }), ImportsOk(),
-        kExportWalkFails);
     add("ExportDirectoryRunsOffTheFile", Mutated([](BuiltPe &pe) {
             pe.PutU32(Directory(pe, 0), pe.layout.RvaOf(pe.bytes.size() - 20));
         }),
@@ -373,20 +325,7 @@ std::vector<MalformedCase> MakeCases()
     add("ExportNameCountZero", nameCount(0), ImportsOk(), ExportsOk({}));
     add("ExportNameCountOneOfTwo", nameCount(1), ImportsOk(), ExportsOk({"Alpha"}));
     add("ExportNameCountHuge", nameCount(0x00100000), ImportsOk(), kExportWalkFails);
-    add("ExportNameCountLargestPositive", nameCount(0x7FFFFFFF), ImportsOk(), kExportWalkFails);
     add("ExportNameCountAbove2To31", nameCount(0x80000000), ImportsOk(), kExportWalkFails);
-    add("ExportNameCountAllOnes", nameCount(0xFFFFFFFF), ImportsOk(), kExportWalkFails);
-    add("ExportNamePointerTableRunsOffTheFile", Mutated([](BuiltPe &pe) {
-            const std::uint32_t alpha = pe.GetU32(pe.layout.exportNamePointersOffset);
-            const std::uint64_t last = pe.bytes.size() - 4;
-            pe.PutU32(last, alpha);
-            pe.PutU32(pe.layout.exportDirectoryOffset + kExportNamePointers, pe.layout.RvaOf(last));
-        }),
-        ImportsOk(), kExportWalkFails);
-    add("ExportNamePointerTableRvaInNoSection", Mutated([](BuiltPe &pe) {
-            pe.PutU32(pe.layout.exportDirectoryOffset + kExportNamePointers, kNowhere);
-        }),
-        ImportsOk(), kExportWalkFails);
     add("ExportNameRvaInNoSection",
         Mutated([](BuiltPe &pe) { pe.PutU32(pe.layout.exportNamePointersOffset + 4, kNowhere); }),
         ImportsOk(), kExportWalkFails);
@@ -402,20 +341,6 @@ std::vector<MalformedCase> MakeCases()
         ImportsOk(), ExportsOk());
     // The loader subtracts the base modulo 2^32: Beta's ordinal is 0.
     c.back().exportTable = ExpectedRead{kStatusExportsOk, {"#4294967295 Alpha", "#0 Beta"}};
-    add("ExportNameOfNoAddressEntry", Mutated([](BuiltPe &pe) {
-            pe.PutU32(pe.layout.exportDirectoryOffset + kExportAddressCount, 1);
-        }),
-        ImportsOk(), ExportsOk());
-    c.back().exportTable = kExportWalkFails;
-    add("OrdinalOnlyAndEmptyEntries", Mutated([](BuiltPe &pe) {
-            pe.PutU32(pe.layout.exportDirectoryOffset + kExportNameCount, 0);
-            pe.PutU32(AddressEntry(pe, 1), 0);
-        }),
-        ImportsOk(), ExportsOk({}));
-    c.back().exportTable = ExpectedRead{kStatusExportsOk, {"#1"}};
-    add("ForwarderStringWithoutItsEnd",
-        Mutated([](BuiltPe &pe) { ForwardAlphaTo(pe, "OTHER.Alpha"); }), ImportsOk(), ExportsOk());
-    c.back().exportTable = kExportWalkFails;
     add("ForwarderToItself",
         Mutated([](BuiltPe &pe) { ForwardAlphaTo(pe, std::string_view("SAMPLE.Alpha\0", 13)); }),
         ImportsOk(), ExportsOk());
@@ -451,13 +376,6 @@ std::vector<MalformedCase> MakeCases()
             pe.PutU32(Descriptor(pe, 1, kDescriptorName), AppendToSection(pe, "NOZERO"));
         }),
         kImportWalkFails, ExportsOk());
-    add("ExportNameWithoutZeroAtTheEndOfTheFile", Mutated([](BuiltPe &pe) {
-            pe.PutU32(pe.layout.exportNamePointersOffset + 4, AppendToSection(pe, "NOZERO"));
-        }),
-        ImportsOk(), kExportWalkFails);
-    add("NameCutByTheEndOfTheFile",
-        Mutated([](BuiltPe &pe) { pe.bytes.resize(pe.layout.importNameOffsets[1] + 3); }),
-        kImportWalkFails, kExportWalkFails);
     add("EmptyName", Mutated([](BuiltPe &pe) {
             // The terminating descriptor's bytes are zero: an empty name.
             pe.PutU32(Descriptor(pe, 1, kDescriptorName), pe.layout.RvaOf(Descriptor(pe, 2)));
@@ -476,18 +394,11 @@ std::vector<MalformedCase> MakeCases()
         }),
         ImportsOk({"A\x01\x1b[2J.dll", "TAB\tCR\rLF\n.dll"}), ExportsOk({"\x7f\x1f"}));
     add("NamesWithBytesAbove127", Built([](PeBuilder &b) {
-            b.imports = {"Caf\xE9.dll", "\x80\x9F\xFF.dll"};
+            b.imports = {"Caf\xE9.dll", "\x80\x9F\xA0\xFF.dll"};
             b.exports = {"\x81"};
         }),
-        ImportsOk({"Caf\xC3\xA9.dll", "\xE2\x82\xAC\xC5\xB8\xC3\xBF.dll"}),
+        ImportsOk({"Caf\xC3\xA9.dll", "\xE2\x82\xAC\xC5\xB8\xC2\xA0\xC3\xBF.dll"}),
         ExportsOk({"\xC2\x81"}));
-    const Names pathLike = {"..\\..\\evil.dll",   "../../etc/passwd", "\\\\host\\share\\x.dll",
-                            "C:\\Windows\\x.dll", "dir/sub.dll",      ".."};
-    add("NamesWithSlashesAndDots", Built([pathLike](PeBuilder &b) {
-            b.imports = pathLike;
-            b.exports = {"a/b", "..\\c"};
-        }),
-        ImportsOk(pathLike), ExportsOk({"a/b", "..\\c"}));
     return c;
 }
 

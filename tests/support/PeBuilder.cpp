@@ -136,10 +136,7 @@ BuiltPe PeBuilder::Build() const
         exportNames.push_back(putString(name));
     }
     const std::uint64_t ownName = putString(dllName);
-    const std::uint64_t code = reserve(16, 16); // the export targets: a few RET instructions
-    for (std::size_t i = 0; i < 16; ++i) {
-        data[code + i] = 0xC3;
-    }
+    const std::uint64_t code = reserve(16, 16); // where the exports point
 
     for (std::size_t i = 0; i < imports.size(); ++i) {
         put32(importDir + 20 * i + 0, rva(lookupTables[i]));
@@ -183,41 +180,20 @@ BuiltPe PeBuilder::Build() const
     pe.PutU16(fh + 0, machine ? machine : (wide ? 0x8664 : 0x014C));
     pe.PutU16(fh + 2, 1); // one section
     pe.PutU16(fh + 16, static_cast<std::uint16_t>(optionalSize));
-    std::uint16_t characteristics = 0x0002;    // executable image
-    characteristics |= wide ? 0x0020 : 0x0100; // large-address aware / 32-bit machine
-    if (isDll) {
-        characteristics |= 0x2000;
-    }
-    pe.PutU16(fh + 18, characteristics);
+    pe.PutU16(fh + 18, isDll ? 0x2002 : 0x0002); // an executable image, or a DLL
     const std::uint64_t oh = l.optionalOffset;
     pe.PutU16(oh + 0, wide ? 0x20B : 0x10B);
-    pe.bytes[oh + 2] = 14;                                  // linker version
-    pe.PutU32(oh + 4, static_cast<std::uint32_t>(rawSize)); // SizeOfCode (approximate)
-    pe.PutU32(oh + 16, rva(code));                          // AddressOfEntryPoint
-    pe.PutU32(oh + 20, sectionRva);                         // BaseOfCode
-    if (wide) {
+    if (wide) { // ImageBase
         pe.PutU32(oh + 24, 0x40000000);
-        pe.PutU32(oh + 28, 0x00000001); // ImageBase 0x140000000
+        pe.PutU32(oh + 28, 1);
     } else {
-        pe.PutU32(oh + 24, sectionRva); // BaseOfData
         pe.PutU32(oh + 28, isDll ? 0x10000000 : 0x00400000);
     }
     pe.PutU32(oh + 32, sectionAlignment);
     pe.PutU32(oh + 36, kFileAlignment);
-    pe.PutU16(oh + 40, 6); // OS version 6.0
-    pe.PutU16(oh + 48, 6); // subsystem version 6.0
     pe.PutU32(oh + 56,
               static_cast<std::uint32_t>(sectionRva + AlignUp(virtualSize, sectionAlignment)));
     pe.PutU32(oh + 60, static_cast<std::uint32_t>(sizeOfHeaders));
-    pe.PutU16(oh + 68, 3); // console subsystem
-    const std::uint64_t stackFields = oh + 72;
-    for (int i = 0; i < 4; ++i) { // stack and heap reserve and commit
-        if (wide) {
-            pe.PutU32(stackFields + 8 * static_cast<std::uint64_t>(i), 0x100000);
-        } else {
-            pe.PutU32(stackFields + 4 * static_cast<std::uint64_t>(i), 0x100000);
-        }
-    }
     pe.PutU32(l.dataDirectoriesOffset - 4, 16); // NumberOfRvaAndSizes
     auto setDirectory = [&](int index, std::uint64_t rel, std::uint64_t size) {
         pe.PutU32(l.dataDirectoriesOffset + 8 * static_cast<std::uint64_t>(index), rva(rel));
@@ -235,15 +211,10 @@ BuiltPe PeBuilder::Build() const
     }
     // The section header
     const std::uint64_t sh = l.sectionTableOffset;
-    const char name[8] = {'.', 'r', 'd', 'a', 't', 'a', 0, 0};
-    for (int i = 0; i < 8; ++i) {
-        pe.bytes[sh + static_cast<std::uint64_t>(i)] = static_cast<std::uint8_t>(name[i]);
-    }
     pe.PutU32(sh + 8, static_cast<std::uint32_t>(virtualSize));
     pe.PutU32(sh + 12, sectionRva);
     pe.PutU32(sh + 16, static_cast<std::uint32_t>(rawSize));
     pe.PutU32(sh + 20, static_cast<std::uint32_t>(l.sectionOffset));
-    pe.PutU32(sh + 36, 0x60000020); // code, readable, executable
 
     const auto abs = [&l](std::uint64_t rel) { return l.sectionOffset + rel; };
     l.importDirectoryOffset = abs(importDir);
@@ -252,9 +223,6 @@ BuiltPe PeBuilder::Build() const
     l.exportNamePointersOffset = abs(namePointers);
     for (const auto n : importNames) {
         l.importNameOffsets.push_back(abs(n));
-    }
-    for (const auto n : exportNames) {
-        l.exportNameOffsets.push_back(abs(n));
     }
     return pe;
 }
