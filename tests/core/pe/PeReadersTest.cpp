@@ -1,11 +1,11 @@
 // The readers on the shared table of malformed and hostile images, in memory and through pages of a
 // few bytes, the function readers agreeing with the name readers; a hostile section table; a field
 // cut by a short optional header; and the list text the window fills from.
-#include "core/pe/FileBytes.h"
 #include "core/pe/PeImage.h"
 #include "core/pe/modPEFunctions.h"
 #include "core/pe/modPETables.h"
 #include "support/MalformedPe.h"
+#include "support/PagedMemory.h"
 #include "support/PeBuilder.h"
 #include "support/TempDir.h"
 #include "support/Timing.h"
@@ -44,29 +44,6 @@ using test::Bitness;
     return Read(expected, r.Status(), r.Ok(), r.names);
 }
 
-// Files are read through pages of 64 KiB; pages of 5 bytes, one kept, make every field of these
-// small images straddle pages and every lookup evict one.
-class TinyPages final : public PagedSource {
-public:
-    explicit TinyPages(const std::vector<std::uint8_t> &bytes)
-        : PagedSource(bytes.size(), 5, 1), m_bytes(bytes)
-    {
-    }
-
-protected:
-    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
-    {
-        std::size_t n = 0;
-        for (; n < out.size() && offset + n < m_bytes.size(); ++n) {
-            out[n] = m_bytes[offset + n];
-        }
-        return n;
-    }
-
-private:
-    const std::vector<std::uint8_t> &m_bytes;
-};
-
 class Malformed : public ::testing::TestWithParam<std::tuple<std::size_t, Bitness>> {};
 
 TEST_P(Malformed, ReadersAnswerAsExpectedInMemoryAndThroughPages)
@@ -77,7 +54,8 @@ TEST_P(Malformed, ReadersAnswerAsExpectedInMemoryAndThroughPages)
     EXPECT_TRUE(Read(c.imports, ReadImportNames(memory)));
     EXPECT_TRUE(Read(c.exports, ReadExportNames(memory)));
     if (bytes.size() < 200000) { // byte-sized pages would only make the largest slow
-        const TinyPages pages(bytes);
+        // Pages of 5 bytes, one kept, where files are read through pages of 64 KiB.
+        const test::PagedMemory pages(bytes, 5, 1);
         EXPECT_TRUE(Read(c.imports, ReadImportNames(pages))) << "through pages";
         EXPECT_TRUE(Read(c.exports, ReadExportNames(pages))) << "through pages";
     }
