@@ -26,7 +26,9 @@ struct Fields {
     std::uint8_t Byte() { return at < size ? data[at++] : 0; }
     std::string Text()
     {
-        const std::size_t length = std::min<std::size_t>(Byte(), size - std::min(at, size));
+        // The length byte first: the arguments of one call may be evaluated in either order.
+        const std::size_t wanted = Byte();
+        const std::size_t length = std::min(wanted, size - std::min(at, size));
         std::string text(reinterpret_cast<const char *>(data + at), length);
         at += length;
         return text;
