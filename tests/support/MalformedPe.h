@@ -1,6 +1,6 @@
 #pragma once
 
-// The malformed and hostile images that the reader suite, the file-level tests, the CLI tests and
+// The malformed and hostile images that the reader tests (in memory, through pages, from files) and
 // the fuzz seeds share: each one made by the PE builder and broken in one way, with what both
 // readers must answer for it. Every case is made as PE32 and as PE32+.
 

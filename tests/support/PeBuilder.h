@@ -24,7 +24,6 @@ struct PeLayout {
     std::uint64_t exportDirectoryOffset = 0;
     std::uint64_t exportNamePointersOffset = 0;
     std::vector<std::uint64_t> importNameOffsets;
-    std::vector<std::uint64_t> exportNameOffsets;
     std::uint64_t delayImportDirectoryOffset = 0; // descriptor i at + 32 * i
 
     std::uint32_t RvaOf(std::uint64_t fileOffset) const
