@@ -72,10 +72,6 @@ protected:
         };
         return s;
     }
-    std::string File(const char *name, std::string_view bytes)
-    {
-        return m_dir.Write(name, bytes).string();
-    }
     // A file of zeros with one name near its start; sparse, so that its size costs no disk.
     std::string Sparse(const char *name, std::uint64_t size)
     {
@@ -91,15 +87,6 @@ protected:
     {
         QTest::mouseClick(button, Qt::LeftButton);
         Settle(window);
-    }
-    static QPoint ClickRow(frmMain &window, int row, bool twice = false)
-    {
-        const QPoint at = window.LstDep->visualRect(window.LstDep->model()->index(row, 0)).center();
-        QTest::mouseClick(window.LstDep->viewport(), Qt::LeftButton, {}, at);
-        if (twice) {
-            QTest::mouseDClick(window.LstDep->viewport(), Qt::LeftButton, {}, at);
-        }
-        return at;
     }
 
     test::TempDir m_dir;
@@ -149,7 +136,8 @@ TEST_F(MainWindow, TheCommandLineIsOnePathScannedBeforeTheWindowShowsWhateverItN
 TEST_F(MainWindow, TheDeepScanListsTheTickedTypesAndLeavesTheExportsAlone)
 {
     // The scratch list in scan order, the dependency list sorted, each name once.
-    frmMain window(File("n.bin", "\0b.ocx\0A.DLL\0B.OCX\0c.dll\0d.sys\0e.drv\0f.tlb\0"sv));
+    frmMain window(
+        m_dir.Write("n.bin", "\0b.ocx\0A.DLL\0B.OCX\0c.dll\0d.sys\0e.drv\0f.tlb\0"sv).string());
     Click(window, window.optScan[1]);
     EXPECT_TRUE(window.chkType[0]->isEnabled() && window.chkType[4]->isEnabled());
     Click(window, window.optScan[1]); // the chosen type: no change
@@ -165,15 +153,15 @@ TEST_F(MainWindow, TheDeepScanListsTheTickedTypesAndLeavesTheExportsAlone)
     EXPECT_EQ(ItemTexts(*window.LstDep), (QStringList{"A.DLL", "C.DLL", "F.TLB"}));
 }
 
-TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScan)
+TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScanAndCheckDependenciesWaitsForIt)
 {
     // A large first file keeps its scan busy while the second request arrives: only the newest
     // request's names may reach the lists.
-    frmMain window("");
+    frmMain window("", Services());
     window.optScan[1]->setChecked(true);
     QSignalSpy applied(&window, &frmMain::ScanApplied);
     window.txtpath->setText(QString::fromStdString(Sparse("first.bin", 1 << 30)));
-    window.txtpath->setText(QString::fromStdString(File("2.bin", "\0SECOND.OCX\0"sv)));
+    window.txtpath->setText(QString::fromStdString(m_dir.Write("2.bin", "\0SECOND.OCX\0"sv)));
     ASSERT_TRUE(applied.wait(20000));
     QTest::qWait(300); // room for a superseded scan to arrive late
     EXPECT_EQ(applied.count(), 1);
@@ -190,6 +178,13 @@ TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScan)
     EXPECT_EQ(applied.count(), 1);
     EXPECT_EQ(ItemTexts(*window.LstDep), QStringList{"SECOND.OCX"});
 
+    // Check Dependencies pressed during a scan checks the scan's list, not the empty one.
+    window.txtpath->setText(QString::fromStdString(Sparse("late.bin", 64 << 20)));
+    window.cmdCheck->click();
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor) << "it shows it is busy";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.CheckWaiting(); }, 20000));
+    EXPECT_EQ(m_checked, (Names{"LATE.DLL", window.Path()}));
+
     // The Imports Scan chosen during the Deep Scan of a sparse tebibyte ends it: a worker left
     // reading for minutes would hold up the program's exit.
     window.txtpath->setText(QString::fromStdString(Sparse("huge.bin", std::uint64_t(1) << 40)));
@@ -201,17 +196,6 @@ TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScan)
     EXPECT_EQ(applied.count(), 1) << "the Imports Scan's lists only";
     EXPECT_EQ(ItemTexts(*window.LstDep), kErrorMapping);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
-TEST_F(MainWindow, CheckDependenciesDuringAScanWaitsForTheScansList)
-{
-    frmMain window(Sparse("late.bin", 64 << 20), Services());
-    window.optScan[1]->setChecked(true);
-    window.cmdCheck->click();
-    EXPECT_TRUE(window.CheckWaiting());
-    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor) << "it shows it is busy";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.CheckWaiting(); }, 20000));
-    EXPECT_EQ(m_checked, (Names{"LATE.DLL", window.Path()}));
 }
 
 TEST_F(MainWindow, BrowseCheckAboutClickAndDoubleClickReachTheirWindowsWithThePathAndTheNames)
@@ -233,15 +217,19 @@ TEST_F(MainWindow, BrowseCheckAboutClickAndDoubleClickReachTheirWindowsWithThePa
     EXPECT_EQ(window.ImportsScansRun(), 1);
 
     // A click shows the name in the list's tooltip, as plain text whatever it holds.
-    const QPoint at = ClickRow(window, 0);
-    QHelpEvent rest(QEvent::ToolTip, at, window.LstDep->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(window.LstDep->viewport(), &rest);
+    QWidget *rows = window.LstDep->viewport();
+    const QPoint at = window.LstDep->visualRect(window.LstDep->model()->index(0, 0)).center();
+    QTest::mouseClick(rows, Qt::LeftButton, {}, at);
+    QHelpEvent rest(QEvent::ToolTip, at, rows->mapToGlobal(at));
+    QApplication::sendEvent(rows, &rest);
     QTextDocument shown;
     shown.setHtml(QToolTip::text());
     EXPECT_EQ(shown.toPlainText(), "<b>bold</b>.dll");
     QTest::keyClick(window.LstDep, Qt::Key_Down); // a move by keyboard counts as a click
     EXPECT_EQ(window.LstDep->toolTip(), "zlib1.dll");
-    ClickRow(window, 1, true);
+    const QPoint second = window.LstDep->visualRect(window.LstDep->currentIndex()).center();
+    QTest::mouseClick(rows, Qt::LeftButton, {}, second);
+    QTest::mouseDClick(rows, Qt::LeftButton, {}, second);
     EXPECT_EQ(m_doubleClicked, Names{"zlib1.dll"});
 }
 
