@@ -1,7 +1,10 @@
-// What the windows hand to the desktop: the browse button's file dialog (the real QFileDialog,
-// typed into as a user would), the web search of a missing name, which reaches the desktop's
-// opener, and the dependency list's double-click, which starts a further copy of the program on
-// the file it finds.
+// The missing-dependency window and what the windows hand to the desktop, with recording
+// stand-ins for the message boxes, the shell and the clipboard, or for the programs started: the
+// missing names, the message when there are none, the web search reaching the desktop's opener,
+// the copy, the browse button's file dialog (the real QFileDialog, typed into as a user would),
+// and the dependency list's double-click, which starts a further copy of the program on the file
+// it finds.
+#include "support/ListItems.h"
 #include "support/Process.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
@@ -10,11 +13,14 @@
 #include "ui/frmCheck.h"
 #include "ui/modOpenFile.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -25,6 +31,7 @@ namespace quorvane {
 namespace {
 
 namespace fs = std::filesystem;
+using Names = std::vector<std::string>;
 
 // Writes a stand-in program that writes down the count and the text of its arguments, whole (the
 // record appears at once, by a rename), in a file of its own name plus ".out".
@@ -43,6 +50,108 @@ std::string Recorded(const fs::path &record)
     const std::string arguments = test::detail::Slurp(record.string());
     fs::remove(record);
     return arguments;
+}
+
+class CheckWindow : public ::testing::Test {
+protected:
+    CheckWindow()
+    {
+        fs::create_directories(m_dir / "app");
+        fs::create_directories(m_dir / "sys" / "folder.dll");
+        for (const char *file : {"app/Local.dll", "app/.hidden.dll", "sys/kernel32.dll"}) {
+            m_dir.Write(file, "MZ");
+        }
+        m_services.systemFolder = [this] { return (m_dir / "sys").string(); };
+        m_services.openDocument = [this](const std::string &document, std::int32_t show,
+                                         const std::string &, const std::string &,
+                                         const std::string &operation, WindowHandle) {
+            m_opened.push_back(document + ' ' + std::to_string(show) + ' ' + operation);
+            return false; // a failed search is silent
+        };
+        m_services.clearClipboard = [this] { m_clipboard.push_back("clear"); };
+        m_services.setClipboardText = [this](const QString &t) {
+            m_clipboard.push_back(t.toStdString());
+        };
+        m_services.showInformation = [this](QWidget *over, const QString &text, const QString &) {
+            m_messages << (over->isVisible() ? "over the window: " : "") + text;
+        };
+    }
+    // The window loaded with the check of names, shown and active.
+    std::unique_ptr<frmCheck> Loaded(const Names &names)
+    {
+        auto window = std::make_unique<frmCheck>(m_path, names, &m_owner, m_services);
+        window->Form_Load();
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        m_list = window->findChild<NameListView *>("lstCheck");
+        return window;
+    }
+    void ClickRow(int row, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTest::mouseClick(m_list->viewport(), Qt::LeftButton, modifiers,
+                          m_list->visualRect(m_list->model()->index(row, 0)).center());
+    }
+
+    test::TempDir m_dir;
+    std::string m_path = (m_dir / "app" / "tool.exe").string();
+    frmCheckServices m_services;
+    QWidget m_owner;
+    NameListView *m_list = nullptr;
+    Names m_opened, m_clipboard;
+    QStringList m_messages;
+};
+
+TEST_F(CheckWindow, ListsTheNamesInNeitherFolderAndSaysWhenThereAreNoneThenCloses)
+{
+    const auto window = Loaded({"Gone.dll", "kernel32.dll", "LOCAL.DLL", ".hidden.dll",
+                                "Folder.dll", "Gone.dll", "KERNEL32.DLL", "another one.dll"});
+    EXPECT_EQ(window->findChild<QLabel *>("lblAppPath")->text().toStdString() + '|' +
+                  window->findChild<QLabel *>("lblSysPath")->text().toStdString(),
+              (m_dir / "app/|").string() + (m_dir / "sys/").string());
+    EXPECT_EQ(ItemTexts(*m_list), (QStringList{"Gone.dll", ".hidden.dll", "Folder.dll", "Gone.dll",
+                                               "another one.dll"}));
+    window->Form_Activate(); // a reactivation with names missing says nothing
+
+    bool stuck = false; // a window that does not close by itself is closed after a while
+    QTimer::singleShot(10000, &m_owner,
+                       [&] { stuck = QApplication::activeModalWidget()->close(); });
+    for (const Names &names : {Names{}, Names{"kernel32.dll", "LOCAL.dll"}}) {
+        frmCheck::ShowModal(CheckDependencies(m_path, names, m_services), &m_owner, m_services);
+    }
+    EXPECT_FALSE(stuck);
+    EXPECT_EQ(m_messages, QStringList(2, "over the window: All required DLL files found."));
+}
+
+TEST_F(CheckWindow, AClickOrAKeyMoveSearchesTheWebAndCopySelectedCopiesTheSelectionWhole)
+{
+    const Names names = {"a.dll", "b & c #2 \"q\" $(id)" + std::string(5000, 'x') + ".dll",
+                         "d.dll"};
+    const auto window = Loaded(names);
+    auto *copy = window->findChild<QPushButton *>("cmdCopy");
+    ClickRow(2);
+    ClickRow(1, Qt::ControlModifier);
+    copy->click();
+    QTest::keyClick(m_list, Qt::Key_Down);
+    QTest::keyClick(m_list, Qt::Key_Down); // at the end already: no move, no search
+    m_list->clearSelection();
+    copy->click();
+    frmCheck none(m_path, {"local.dll"}, &m_owner, m_services);
+    none.Form_Load();
+    none.findChild<QPushButton *>("cmdCopy")->click(); // no names: the clipboard keeps its own
+    EXPECT_EQ(m_clipboard, (Names{"clear", names[1] + "\r\n" + names[2] + "\r\n", "clear", ""}));
+    const std::string q = "https://www.google.com/search?hl=en&q=", how = " 10 open";
+    EXPECT_EQ(m_opened, (Names{q + names[2] + how, q + names[1] + how, q + names[2] + how}));
+}
+
+TEST_F(CheckWindow, AClickOnANameHandsTheDesktopOpenerItsWebSearchAsOneArgument)
+{
+    const fs::path record = Recorder(m_dir / "xdg-open");
+    const test::ScopedEnv path("PATH", m_dir.Path().string()); // the opener found first
+    m_services.openDocument = nullptr;                         // the real shell
+    const std::string name = "my lib & co #2 \"q\" 'x' ; $(touch pwned) `id` | >out.dll";
+    const auto window = Loaded({name});
+    ClickRow(0);
+    EXPECT_EQ(Recorded(record), "1|" + std::string(kSearchAddress) + name + '|');
 }
 
 TEST(FileDialog, ReturnsTheNameAUserPicksAndCreatesNothing)
@@ -86,20 +195,6 @@ TEST(FileDialog, ReturnsTheNameAUserPicksAndCreatesNothing)
         EXPECT_EQ(prompts, c.prompts);
     }
     EXPECT_FALSE(fs::exists(dir / "new.exe"));
-}
-
-TEST(WebSearch, AClickOnAMissingNameHandsTheOpenerItsAddressAsOneArgument)
-{
-    const test::TempDir dir;
-    const fs::path record = Recorder(dir / "xdg-open");
-    const test::ScopedEnv path("PATH", dir.Path().string()); // the opener found first
-    const std::string name = "my lib & co #2 \"q\" 'x' ; $(touch pwned) `id` | >out.dll";
-    frmCheck window(MissingDependencies{"/app/", "/sys/", {name}}, nullptr); // the real shell
-    window.Form_Load();
-    auto *list = window.findChild<NameListView *>("lstCheck");
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualRect(list->model()->index(0, 0)).center());
-    EXPECT_EQ(Recorded(record), "1|" + std::string(kSearchAddress) + name + '|');
 }
 
 TEST(DoubleClick, StartsANewCopyOnTheFileFoundAsSpeltOnDiskOrSaysItIsNowhere)
