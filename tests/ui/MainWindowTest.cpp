@@ -52,25 +52,21 @@ protected:
         pe.imports = {"zlib1.dll", "KERNEL32.dll"};
         pe.withExportTable = false;
         m_latin1 = pe.Build().WriteTo(m_dir / "caf\xe9 \xe9t\xe9.dll").string(); // not UTF-8
-    }
-    frmMainServices Services()
-    {
-        frmMainServices s;
-        s.openFile = [this](QWidget *) { return m_chosen; };
-        s.checkDependencies = [this](const std::string &path, const Names &names) {
-            m_checked = names;
-            m_checked.push_back(path);
+        // Recorders in place of the modal windows and the new copy of the program.
+        m_services.openFile = [this](QWidget *) { return m_chosen; };
+        m_services.checkDependencies = [this](const std::string &path, const Names &names) {
+            (m_checked = names).push_back(path);
             return MissingDependencies{"", "", {"one.dll"}};
         };
-        s.showCheck = [this](const MissingDependencies &outcome, QWidget *owner) {
+        m_services.showCheck = [this](const MissingDependencies &outcome, QWidget *owner) {
             EXPECT_EQ(outcome.missing, Names{"one.dll"});
             m_shown.push_back(owner);
         };
-        s.showAbout = [this](QWidget *owner) { m_shown.push_back(owner); };
-        s.openDependency = [this](QWidget *, const std::string &, const std::string *name) {
+        m_services.showAbout = [this](QWidget *owner) { m_shown.push_back(owner); };
+        m_services.openDependency = [this](QWidget *, const std::string &,
+                                           const std::string *name) {
             m_doubleClicked.push_back(name ? *name : "(none)");
         };
-        return s;
     }
     // A file of zeros with one name near its start; sparse, so that its size costs no disk.
     std::string Sparse(const char *name, std::uint64_t size)
@@ -79,17 +75,15 @@ protected:
         fs::resize_file(path, size);
         return path.string();
     }
-    static void Settle(const frmMain &window)
-    {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !window.ScanRunning(); }, 20000));
-    }
+    // A click on one of the window's buttons, and the wait for the scan it may start.
     static void Click(frmMain &window, QAbstractButton *button)
     {
         QTest::mouseClick(button, Qt::LeftButton);
-        Settle(window);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window.ScanRunning(); }, 20000));
     }
 
     test::TempDir m_dir;
+    frmMainServices m_services;
     std::string m_both, m_latin1;
     std::optional<std::string> m_chosen;
     Names m_checked, m_doubleClicked;
@@ -154,7 +148,7 @@ TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScanAndCheckDependenciesWa
 {
     // A large first file keeps its scan busy while the second request arrives: only the newest
     // request's names may reach the lists.
-    frmMain window("", Services());
+    frmMain window("", m_services);
     window.optScan[1]->setChecked(true);
     QSignalSpy applied(&window, &frmMain::ScanApplied);
     window.txtpath->setText(QString::fromStdString(Sparse("first.bin", 1 << 30)));
@@ -169,8 +163,7 @@ TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScanAndCheckDependenciesWa
     window.cmdUnselect->click();
     QThreadPool::globalInstance()->waitForDone();
     applied.clear();
-    window.cmdSelect->click();
-    Settle(window);
+    Click(window, window.cmdSelect);
     QTest::qWait(100);
     EXPECT_EQ(applied.count(), 1);
     EXPECT_EQ(ItemTexts(*window.LstDep), QStringList{"SECOND.OCX"});
@@ -199,7 +192,7 @@ TEST_F(MainWindow, BrowseCheckAboutClickAndDoubleClickReachTheirWindowsWithThePa
 {
     test::PeBuilder pe;
     pe.imports = {"zlib1.dll", "<b>bold</b>.dll"};
-    frmMain window("", Services());
+    frmMain window("", m_services);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     m_chosen = pe.Build().WriteTo(m_dir / "markup.exe").string();
@@ -224,9 +217,7 @@ TEST_F(MainWindow, BrowseCheckAboutClickAndDoubleClickReachTheirWindowsWithThePa
     EXPECT_EQ(shown.toPlainText(), "<b>bold</b>.dll");
     QTest::keyClick(window.LstDep, Qt::Key_Down); // a move by keyboard counts as a click
     EXPECT_EQ(window.LstDep->toolTip(), "zlib1.dll");
-    const QPoint second = window.LstDep->visualRect(window.LstDep->currentIndex()).center();
-    QTest::mouseClick(rows, Qt::LeftButton, {}, second);
-    QTest::mouseDClick(rows, Qt::LeftButton, {}, second);
+    emit window.LstDep->doubleClicked(window.LstDep->currentIndex());
     EXPECT_EQ(m_doubleClicked, Names{"zlib1.dll"});
 }
 
