@@ -24,7 +24,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdint>
 #include <filesystem>
 
 namespace quorvane {
