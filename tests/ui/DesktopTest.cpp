@@ -1,9 +1,9 @@
 // The missing-dependency window and what the windows hand to the desktop, with recording
-// stand-ins for the message boxes, the shell and the clipboard, or for the programs started: the
-// missing names, the message when there are none, the web search reaching the desktop's opener,
-// the copy, the browse button's file dialog (the real QFileDialog, typed into as a user would),
-// and the dependency list's double-click, which starts a further copy of the program on the file
-// it finds.
+// stand-ins for the message boxes and the clipboard, and for the programs started (the desktop's
+// opener, the further copy of this program): the missing names, the message when there are none,
+// the web search, the copy, the browse button's file dialog (the real QFileDialog, typed into as a
+// user would), and the dependency list's double-click, which starts a further copy of the program
+// on the file it finds.
 #include "support/ListItems.h"
 #include "support/Process.h"
 #include "support/ScopedEnv.h"
