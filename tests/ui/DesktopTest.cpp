@@ -1,21 +1,30 @@
-// What the windows hand to the desktop: the browse button's file dialog (the real QFileDialog,
-// typed into as a user would), and the dependency list's double-click, which starts a further
-// copy of the program on the file it finds.
+// The missing-dependency window and what the windows hand to the desktop, with recording
+// stand-ins for the message boxes and the clipboard, and for the programs started (the desktop's
+// opener, the further copy of this program): the missing names, the message when there are none,
+// the web search, the copy, the browse button's file dialog (the real QFileDialog, typed into as a
+// user would), and the dependency list's double-click, which starts a further copy of the program
+// on the file it finds.
+#include "support/ListItems.h"
+#include "support/Process.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 #include "ui/DependencyLaunch.h"
+#include "ui/NameList.h"
+#include "ui/frmCheck.h"
 #include "ui/modOpenFile.h"
 
-#include <QDialogButtonBox>
+#include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace quorvane {
 namespace {
@@ -23,11 +32,119 @@ namespace {
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
+// Writes a stand-in program that writes down the count and the text of its arguments, whole (the
+// record appears at once, by a rename), in a file of its own name plus ".out".
+fs::path Recorder(const fs::path &program)
+{
+    std::ofstream(program) << "#!/bin/sh\nprintf '%s|' $# \"$@\" >\"$0.part\"; "
+                              "/bin/mv \"$0.part\" \"$0.out\"\n";
+    fs::permissions(program, fs::perms::owner_all);
+    return program.string() + ".out";
+}
+
+// What the stand-in wrote down, once it has run; the record is gone afterwards.
+std::string Recorded(const fs::path &record)
+{
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(record); }, 20000));
+    const std::string arguments = test::detail::Slurp(record.string());
+    fs::remove(record);
+    return arguments;
+}
+
+class CheckWindow : public ::testing::Test {
+protected:
+    CheckWindow()
+    {
+        fs::create_directories(m_dir / "app");
+        fs::create_directories(m_dir / "sys");
+        m_dir.Write("app/Local.dll", "MZ"), m_dir.Write("sys/kernel32.dll", "MZ");
+        m_services.systemFolder = [this] { return (m_dir / "sys").string(); };
+        m_services.clearClipboard = [this] { m_clipboard.push_back("clear"); };
+        m_services.setClipboardText = [this](const QString &t) {
+            m_clipboard.push_back(t.toStdString());
+        };
+        m_services.showInformation = [this](QWidget *over, const QString &text, const QString &) {
+            m_messages << (over->isVisible() ? "over the window: " : "") + text;
+        };
+    }
+    // The window loaded with the check of names, shown and active.
+    std::unique_ptr<frmCheck> Loaded(const Names &names)
+    {
+        auto window = std::make_unique<frmCheck>(m_path, names, &m_owner, m_services);
+        window->Form_Load();
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        m_list = window->findChild<NameListView *>("lstCheck");
+        return window;
+    }
+    void ClickRow(int row, Qt::KeyboardModifiers modifiers = {})
+    {
+        QTest::mouseClick(m_list->viewport(), Qt::LeftButton, modifiers,
+                          m_list->visualRect(m_list->model()->index(row, 0)).center());
+    }
+
+    test::TempDir m_dir;
+    std::string m_path = (m_dir / "app" / "tool.exe").string();
+    frmCheckServices m_services;
+    QWidget m_owner;
+    NameListView *m_list = nullptr;
+    Names m_clipboard;
+    QStringList m_messages;
+};
+
+TEST_F(CheckWindow, ListsTheNamesInNeitherFolderAndSaysWhenThereAreNoneThenCloses)
+{
+    // Found in either folder in any case; the others in list order, twice if listed twice.
+    const auto window =
+        Loaded({"Gone.dll", "kernel32.dll", "LOCAL.DLL", "Gone.dll", "an other.dll"});
+    EXPECT_EQ(window->findChild<QLabel *>("lblAppPath")->text().toStdString() + '|' +
+                  window->findChild<QLabel *>("lblSysPath")->text().toStdString(),
+              (m_dir / "app/|").string() + (m_dir / "sys/").string());
+    EXPECT_EQ(ItemTexts(*m_list), (QStringList{"Gone.dll", "Gone.dll", "an other.dll"}));
+    window->Form_Activate(); // a reactivation with names missing says nothing
+
+    bool stuck = false; // a window that does not close by itself is closed after a while
+    QTimer::singleShot(10000, &m_owner,
+                       [&] { stuck = QApplication::activeModalWidget()->close(); });
+    for (const Names &names : {Names{}, Names{"kernel32.dll", "LOCAL.dll"}}) {
+        frmCheck::ShowModal(CheckDependencies(m_path, names, m_services), &m_owner, m_services);
+    }
+    EXPECT_FALSE(stuck);
+    EXPECT_EQ(m_messages, QStringList(2, "over the window: All required DLL files found."));
+}
+
+// The search runs through the desktop's opener, here a stand-in that writes down its arguments.
+TEST_F(CheckWindow, AClickOrAKeyMoveSearchesTheWebAndCopySelectedCopiesTheSelectionWhole)
+{
+    const fs::path record = Recorder(m_dir / "xdg-open");
+    const test::ScopedEnv path("PATH", m_dir.Path().string());
+    const Names names = {"a.dll", "b & c #2 \"q\" 'x' ; $(id) `id` | >" + std::string(5000, 'x'),
+                         "d.dll"};
+    const auto searched = [](const std::string &name) {
+        return "1|" + std::string(kSearchAddress) + name + '|';
+    };
+    const auto window = Loaded(names);
+    auto *copy = window->findChild<QPushButton *>("cmdCopy");
+    ClickRow(2);
+    EXPECT_EQ(Recorded(record), searched(names[2]));
+    ClickRow(1, Qt::ControlModifier);
+    EXPECT_EQ(Recorded(record), searched(names[1])) << "one argument, whatever the name holds";
+    copy->click();
+    QTest::keyClick(m_list, Qt::Key_Down);
+    EXPECT_EQ(Recorded(record), searched(names[2]));
+    m_list->clearSelection();
+    copy->click();
+    frmCheck none(m_path, {"local.dll"}, &m_owner, m_services);
+    none.Form_Load();
+    none.findChild<QPushButton *>("cmdCopy")->click(); // no names: the clipboard keeps its own
+    EXPECT_EQ(m_clipboard, (Names{"clear", names[1] + "\r\n" + names[2] + "\r\n", "clear", ""}));
+}
+
 TEST(FileDialog, ReturnsTheNameAUserPicksAndCreatesNothing)
 {
     const test::TempDir dir;
     // Qt's file dialog keeps its last folder in the user's settings: the test keeps its own.
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.Path().string()));
+    const test::ScopedEnv config("XDG_CONFIG_HOME", dir.Path().string());
     fs::create_symlink(dir.Write("My App.exe", "MZ"), dir / "link.dll");
     fs::create_symlink(dir / "gone.dll", dir / "dangling.dll");
     fs::create_directory(dir / "sub");
@@ -53,9 +170,7 @@ TEST(FileDialog, ReturnsTheNameAUserPicksAndCreatesNothing)
         services.run = [&](OpenFileDialog &dialog) {
             dialog.setDirectory(QString::fromStdString(dir.Path().string()));
             if (!c.typed.isEmpty()) {
-                dialog.findChild<QLineEdit *>("fileNameEdit")->setText(c.typed);
-                auto *buttons = dialog.findChild<QDialogButtonBox *>("buttonBox");
-                buttons->button(QDialogButtonBox::Open)->click();
+                QTest::keyClicks(dialog.findChild<QLineEdit *>("fileNameEdit"), c.typed + '\r');
             }
             return dialog.result();
         };
@@ -72,63 +187,47 @@ TEST(DoubleClick, StartsANewCopyOnTheFileFoundAsSpeltOnDiskOrSaysItIsNowhere)
     // shell would take.
     const test::TempDir dir;
     const fs::path app = dir / "My \"Apps\" & 'Tools' $HOME caf\xe9", sys = dir / "sys";
-    for (const fs::path &file : {app / "my lib;rm -rf.dll", app / "sub" / "zlib1.dll",
-                                 sys / "kernel32.dll", sys / "USER32.DLL", sys / "user32.dll"}) {
-        fs::create_directories(file.parent_path());
+    fs::create_directories(app);
+    fs::create_directories(sys / "folder.dll");
+    for (const fs::path &file : {app / "my lib;rm -rf.dll", sys / "kernel32.dll",
+                                 sys / "USER32.DLL", sys / "user32.dll"}) {
         std::ofstream(file) << "MZ";
     }
-    fs::create_directory(sys / "folder.dll");
-    // The new copy stands in as a script that writes down its arguments.
-    const fs::path copy = dir / "copy", out = dir / "copy.out";
-    std::ofstream(copy)
-        << "#!/bin/sh\nprintf '%s|' $# \"$@\" >\"$0.part\"; /bin/mv \"$0.part\" \"$0.out\"\n";
-    fs::permissions(copy, fs::perms::owner_all);
+    const fs::path copy = dir / "copy", record = Recorder(copy); // the new copy's stand-in
     const DependencyLookupServices lookup{
         [](const std::string &path) { return OnDiskPath(path).has_value(); },
         [&] { return sys.string(); }};
-    QStringList messages;
+    std::string said;
     DependencyLaunchServices services;
     services.programPath = [&] { return copy.string(); };
     services.showMessage = [&](QWidget *, QMessageBox::Icon icon, const QString &title,
                                const QString &text) {
-        messages << QString::number(icon) + ' ' + title + ": " + text;
+        said += std::to_string(icon) + ' ' + (title + ": " + text).toStdString();
     };
-    const QString nowhere = QString::number(QMessageBox::Critical) +
-                            " Not Found: File not found in application folder or system folder!";
-    const struct {
-        std::string name;
-        fs::path started;
-        QString message;
-    } cases[] = {
-        {"my lib;rm -rf.dll", app / "my lib;rm -rf.dll", {}},
-        {"KERNEL32.dll", sys / "kernel32.dll", {}},
-        {"user32.dll", sys / "user32.dll", {}}, // the exact spelling first,
-        {"User32.Dll", sys / "USER32.DLL", {}}, // then the first in byte order
-        {"folder.dll", {}, nowhere},
-        {"Error mapping file.", {}, nowhere},
-        // Names from a file never lead outside the two folders.
-        {"../sys/kernel32.dll", {}, nowhere},
-        {(sys / "kernel32.dll").string(), {}, nowhere},
-        {"sub/zlib1.dll", {}, nowhere},
-        {std::string("kernel32.dll\0.exe", 17), {}, nowhere},
-    };
+    // What a double-click does: the arguments the new copy received, or the message shown.
     QWidget owner;
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        messages.clear();
-        OpenDependencyInNewCopy(&owner, (app / "main.exe").string(), &c.name, lookup, services);
-        EXPECT_EQ(messages, c.message.isEmpty() ? QStringList{} : QStringList{c.message});
-        if (!c.started.empty()) {
-            ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(out); }, 20000));
-            std::ostringstream received;
-            received << std::ifstream(out).rdbuf();
-            EXPECT_EQ(received.str(), "1|" + c.started.string() + '|');
-            fs::remove(out);
-        }
+    const auto open = [&](const std::string *name) {
+        said.clear();
+        OpenDependencyInNewCopy(&owner, (app / "main.exe").string(), name, lookup, services);
+        return said.empty() && name ? Recorded(record) : said;
+    };
+    const std::string nowhere =
+        std::to_string(QMessageBox::Critical) +
+        " Not Found: File not found in application folder or system folder!";
+    const auto started = [](const fs::path &file) { return "1|" + file.string() + '|'; };
+    const std::pair<std::string, std::string> cases[] = {
+        {"my lib;rm -rf.dll", started(app / "my lib;rm -rf.dll")},
+        {"user32.dll", started(sys / "user32.dll")}, // the exact spelling first,
+        {"User32.Dll", started(sys / "USER32.DLL")}, // then the first in byte order
+        {"folder.dll", nowhere},
+        // Names from a file never lead outside the two folders.
+        {"../sys/kernel32.dll", nowhere},
+        {(sys / "kernel32.dll").string(), nowhere},
+    };
+    for (const auto &[name, outcome] : cases) {
+        EXPECT_EQ(open(&name), outcome) << name;
     }
-    messages.clear();
-    OpenDependencyInNewCopy(&owner, (app / "main.exe").string(), nullptr, lookup, services);
-    EXPECT_TRUE(messages.isEmpty()) << "no current item, nothing done";
+    EXPECT_EQ(open(nullptr), "") << "no current item, nothing done";
 }
 
 TEST(Startup, QtOptionsOnTheCommandLineAreAPathNotSwitches)

