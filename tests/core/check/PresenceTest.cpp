@@ -1,5 +1,6 @@
 // The file search behind the missing-dependency check, on real folders: what counts as present,
-// with and without the folder cache; names that would leave the folder; the missing list.
+// with and without the folder cache; names that would leave the folder; the missing list; the
+// dependency a window is opened on.
 #include "core/check/DependencyActions.h"
 #include "core/check/FilePresence.h"
 #include "core/check/MissingCheck.h"
@@ -47,53 +48,42 @@ protected:
     std::string app = ApplicationPrefix((dir / "app" / "tool.exe").string());
 };
 
+// Names that would leave the folder are never found and read no folder, though a trusted path
+// finds the file they lead to.
 TEST_F(Presence, RegularFilesAndLinksToThemAreFoundInAnyCaseWithOrWithoutTheCache)
 {
-    const std::vector<std::string> present = {"KERNEL32.dll", "kernel32.DLL", "ZLIB1.DLL",
-                                              "both.dll",     "LINK.dll",     "Ä.dll"};
-    const std::vector<std::string> absent = {"ä.dll",      "KERNEL32.dl",  "KERNEL32.dll ",
-                                             "",           ".hidden.dll",  ".HIDDEN.DLL",
-                                             "Folder.dll", "dangling.dll", "folderlink.dll"};
-    Names listed;
-    FolderCache cache(Recording(listed));
-    for (const auto &[names, found] : {std::pair(present, true), std::pair(absent, false)}) {
+    const Names present = {"KERNEL32.dll", "kernel32.DLL", "ZLIB1.DLL",
+                           "both.dll",     "LINK.dll",     "Ä.dll"};
+    const Names absent = {"ä.dll",        "KERNEL32.dl",   "KERNEL32.dll ", "",
+                          "a..b.dll",     ".hidden.dll",   ".HIDDEN.DLL",   "Folder.dll",
+                          "dangling.dll", "folderlink.dll"};
+    const std::string absolute = (dir / "outside" / "secret.dll").string(), nul("A.dll\0/x", 9);
+    const Names elsewhere = {"../outside/secret.dll", "..\\outside\\secret.dll",
+                             "sub/inner.dll",         "sub\\inner.dll",
+                             "C:secret.dll",          "C:\\outside\\secret.dll",
+                             "\\\\host\\share\\x.dll"};
+    ASSERT_TRUE(IsFilePresent(app + "../outside/secret.dll"));
+    Names plainReads, otherReads, cacheReads;
+    FolderCache cache(Recording(cacheReads));
+    for (const auto &[names, found, plain] :
+         {std::tuple(present, true, true), std::tuple(absent, false, true),
+          std::tuple(elsewhere, false, false),
+          std::tuple(Names{"..", ".", absolute, nul}, false, false)}) {
         for (const std::string &name : names) {
-            EXPECT_EQ(IsFilePresent(app, name), found) << name;
-            EXPECT_EQ(IsFilePresent(app + name), found) << name;
+            EXPECT_EQ(IsFilePresent(app, name, Recording(plain ? plainReads : otherReads)), found)
+                << name;
+            EXPECT_EQ(plain && IsFilePresent(app + name), found) << name;
+            EXPECT_EQ(IsPlainFileName(name), plain) << name;
             EXPECT_EQ(cache.IsPresent(app, name), found) << name << " (cache)";
             EXPECT_EQ(cache.FindEntry(app, name).has_value(), found) << name << " (cache)";
         }
     }
+    EXPECT_EQ(otherReads, Names{});
     EXPECT_EQ(cache.FindEntry(app, "kernel32.DLL"), "KERNEL32.dll");
     // A folder that cannot be read holds nothing; each folder is read once.
     EXPECT_FALSE(cache.IsPresent(app + "missing/", "KERNEL32.dll"));
     EXPECT_FALSE(cache.IsPresent(app + "missing/", "kernel32.dll"));
-    EXPECT_EQ(listed, (Names{app, app + "missing/"}));
-}
-
-TEST_F(Presence, NamesThatLeaveTheFolderAreAbsentAndReadNoFolder)
-{
-    const std::string names[] = {"../outside/secret.dll",
-                                 "..\\outside\\secret.dll",
-                                 "sub/inner.dll",
-                                 "sub\\inner.dll",
-                                 (dir / "outside" / "secret.dll").string(),
-                                 "C:secret.dll",
-                                 "C:\\outside\\secret.dll",
-                                 "\\\\host\\share\\x.dll",
-                                 "..",
-                                 ".",
-                                 std::string("KERNEL32.dll\0/x", 15)};
-    ASSERT_TRUE(IsFilePresent(app + "../outside/secret.dll")); // there, for a trusted path
-    Names listed;
-    FolderCache cache(Recording(listed));
-    for (const std::string &name : names) {
-        EXPECT_FALSE(IsFilePresent(app, name, Recording(listed))) << name;
-        EXPECT_FALSE(cache.IsPresent(app, name)) << name;
-        EXPECT_FALSE(IsPlainFileName(name)) << name;
-    }
-    EXPECT_EQ(listed, Names{});
-    EXPECT_TRUE(IsPlainFileName("a..b.dll"));
+    EXPECT_EQ(cacheReads, (Names{app, app + "missing/"}));
 }
 
 TEST_F(Presence, MissingNamesAreThoseInNeitherFolderInListOrder)

@@ -51,17 +51,16 @@ TEST(DependencyListLess, IgnoresLetterCaseOfWindows1252AndBreaksTiesByCodePoint)
 
 TEST(CommandLine, ArgumentsJoinedWithSingleSpacesAndTheRawLineLessTheProgramName)
 {
+    // The vectors end in a null pointer, as main's does.
     const std::pair<std::vector<const char *>, std::string> joined[] = {
-        {{}, ""},
-        {{"quorvane"}, ""},
-        {{"quorvane", "/tmp/my", "file.dll"}, "/tmp/my file.dll"},
-        {{"quorvane", "\"a b\"", " c "}, "\"a b\"  c "}, // nothing trimmed or unquoted
-        {{"quorvane", "", "x"}, " x"},
+        {{nullptr}, ""},
+        {{"quorvane", nullptr}, ""},
+        {{"quorvane", "/tmp/my", "file.dll", nullptr}, "/tmp/my file.dll"},
+        {{"quorvane", "\"a b\"", " c ", nullptr}, "\"a b\"  c "}, // nothing trimmed or unquoted
+        {{"quorvane", "", "x", nullptr}, " x"},
     };
-    for (auto [argv, text] : joined) {
-        const int argc = static_cast<int>(argv.size());
-        argv.push_back(nullptr);
-        EXPECT_EQ(JoinArguments(argc, argv.data()), text);
+    for (const auto &[argv, text] : joined) {
+        EXPECT_EQ(JoinArguments(static_cast<int>(argv.size()) - 1, argv.data()), text);
     }
     const std::pair<std::wstring, std::wstring> raw[] = {
         {L"quorvane.exe  \t ", L""},

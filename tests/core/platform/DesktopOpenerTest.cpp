@@ -1,5 +1,6 @@
-// The Linux stand-ins: for the shell, the desktop opener (a fake xdg-open on PATH records what it
-// was given); for the system folder, $QUORVANE_SYSTEM_DIR, else the Wine prefix's system32.
+// ShellOpenDocument on Linux: the record each answer of the shell leaves, and the desktop opener (a
+// fake xdg-open on PATH records what it was given); the system folder: $QUORVANE_SYSTEM_DIR, else
+// the Wine prefix's system32.
 #include "core/platform/modShellExecute.h"
 #include "core/platform/modSysFolder.h"
 #include "support/ScopedEnv.h"
@@ -9,6 +10,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <stdexcept>
 #include <thread>
 
 namespace quorvane {
@@ -16,93 +18,114 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Through a shell that answers with answer (none: the call cannot be made): the ends of the failure
+// codes, a code with a number of its own and one without, success (which clears the record a
+// failure left); and the window asked for.
+TEST(ShellOpenDocument, EachAnswerOfTheShellLeavesItsRecord)
+{
+    std::string asked;
+    std::int32_t shown = -1;
+    const auto open = [&](std::optional<std::intptr_t> answer, const std::string &document,
+                          const std::string &parameters = "", const std::string &directory = "") {
+        return ShellOpenDocument(document, kShowDefault, parameters, directory, "open", 77,
+                                 [&](WindowHandle, const std::string &, const std::string &file,
+                                     const std::string &params, const std::string &dir,
+                                     std::int32_t show) -> std::intptr_t {
+                                     asked = file + params + dir, shown = show;
+                                     return answer ? *answer : throw std::runtime_error("no shell");
+                                 });
+    };
+    const std::tuple<std::optional<std::intptr_t>, std::int32_t, const char *> rows[] = {
+        {0, 7, "Out of memory"},
+        {1, -2147220455,
+         "An error occurred occurred whilst trying to open or print the selected file."},
+        {2, 53, "File not found"},
+        {32, 48, "The specified dynamic-link library was not found."},
+        {33, 0, ""},
+        {-1, 0, ""},
+        {std::nullopt, 7, "Out of memory"},
+    };
+    for (const auto &[answer, number, message] : rows) {
+        open(2, "stale record");
+        // A web search has neither parameters nor a folder: a normal window.
+        EXPECT_EQ(open(answer, "https://example.org/?q=setup.exe"), number == 0);
+        EXPECT_EQ(shown, kShowNormal);
+        EXPECT_EQ(LastShellError().number, number) << answer.value_or(-99);
+        EXPECT_EQ(LastShellError().description, message);
+        EXPECT_EQ(LastShellError().source, number ? "quorvane_platform_tests.GShell" : "");
+    }
+    // ".EXE" anywhere in the document's upper-case text, with parameters or a folder: hidden.
+    open(42, "C:\\my.exe.files\\readme.txt", "-v", "C:\\Tools");
+    EXPECT_EQ(asked, "C:\\my.exe.files\\readme.txt-vC:\\Tools");
+    EXPECT_EQ(shown, kShowHidden);
+}
+
 // PATH holds only a folder with a fake opener that records its arguments and then its working
-// folder, and then fails: nobody waits for its verdict.
-class DesktopOpener : public ::testing::Test {
-protected:
-    DesktopOpener()
-    {
-        fs::create_directories(dir / "bin");
-        fs::permissions(dir.Write("bin/xdg-open", R"sh(#!/bin/sh
-printf '%s\0' "$@" "$(pwd)" > "$QUORVANE_TEST_RECORD.new"
-/bin/mv "$QUORVANE_TEST_RECORD.new" "$QUORVANE_TEST_RECORD"
+// folder, and then fails: nobody waits for its verdict. What the shell would refuse is refused
+// before any opener starts; an address or a file travels as one argument, whatever it holds.
+TEST(DesktopOpener, OneArgumentReachesTheOpenerOrAShellCodeComesBackWithoutIt)
+{
+    test::TempDir dir;
+    fs::create_directories(dir / "bin");
+    fs::permissions(dir.Write("bin/xdg-open", R"sh(#!/bin/sh
+printf '%s\0' "$@" "$(pwd)" > "$0.new"
+/bin/mv "$0.new" "$0.record"
 exit 3
 )sh"),
-                        fs::perms::owner_all);
-    }
-    // The opener runs on its own once started: its record comes when it comes.
-    std::vector<std::string> Record() const
-    {
-        for (int wait = 0; wait < 4000 && !fs::exists(dir / "record"); ++wait) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        std::ifstream in(dir / "record", std::ios::binary);
-        std::vector<std::string> items;
-        for (std::string item; std::getline(in, item, '\0');) {
-            items.push_back(item);
-        }
-        return items;
-    }
-    bool Open(const std::string &document, const std::string &directory = "",
-              const std::string &operation = "open")
-    {
-        return ShellOpenDocument(document, kShowDefault, "", directory, operation, 0);
-    }
-
-    test::TempDir dir;
-    test::ScopedEnv path{"PATH", (dir / "bin").string()};
-    test::ScopedEnv record{"QUORVANE_TEST_RECORD", (dir / "record").string()};
-};
-
-TEST_F(DesktopOpener, AnAddressOrAFileTravelsAsOneArgumentWhateverItHolds)
-{
-    const std::string canary = (dir / "canary").string();
+                    fs::perms::owner_all);
+    const test::ScopedEnv path{"PATH", (dir / "bin").string()};
+    const fs::path record = dir / "bin" / "xdg-open.record";
+    const std::string canary = (dir / "canary").string(), folder = dir.Path().string();
     const std::string address = "https://www.google.com/search?hl=en&q=my lib & \"x\" 'y' #z ; "
                                 "touch " +
                                 canary + " $(touch " + canary + ") `touch " + canary + "` | >" +
                                 canary + " *.dll\\ ~";
-    EXPECT_TRUE(Open(address));
-    EXPECT_EQ(Record(), (std::vector<std::string>{address, fs::current_path().string()}));
-    EXPECT_FALSE(fs::exists(canary));
-    // An existing file is opened in its folder, and never taken for an option.
-    fs::remove(dir / "record");
     dir.Write("-v", "text");
-    EXPECT_TRUE(Open("-v", dir.Path().string()));
-    EXPECT_EQ(Record(), (std::vector<std::string>{"./-v", fs::canonical(dir.Path()).string()}));
-}
-
-// What the shell would refuse is refused before any opener starts.
-TEST_F(DesktopOpener, FailuresMapOntoShellCodesWithoutStartingTheOpener)
-{
-    const std::string address = "https://example.org/";
     const struct {
         std::string document, directory, operation;
-        std::int32_t number;
+        std::int32_t number; // 0: opened, with this record
+        std::vector<std::string> record;
     } rows[] = {
-        {address, "", "print", -2147220425}, // the opener knows no other verb
-        {address, (dir / "nowhere").string(), "open", 76},
-        {(dir / "missing.txt").string(), "", "open", 53},
-        {(dir / "no-folder" / "missing.txt").string(), "", "open", 76},
-        {"", "", "open", 53},
-        {address, "", "", -2147220425}, // no opener on PATH: no application
+        {address, "", "open", 0, {address, fs::current_path().string()}},
+        {"-v", folder, "open", 0, {"./-v", fs::canonical(folder).string()}}, // never an option
+        {address, "", "print", -2147220425, {}}, // the opener knows no other verb
+        {address, folder + "/nowhere", "open", 76, {}},
+        {folder + "/missing.txt", "", "open", 53, {}},
+        {folder + "/no-folder/missing.txt", "", "open", 76, {}},
+        {"", "", "open", 53, {}},
+        {address, "", "", -2147220425, {}}, // no opener on PATH: no application
     };
     for (const auto &row : rows) {
         if (row.operation.empty()) {
             fs::remove(dir / "bin" / "xdg-open");
         }
-        EXPECT_FALSE(Open(row.document, row.directory, row.operation)) << row.document;
+        EXPECT_EQ(
+            ShellOpenDocument(row.document, kShowDefault, "", row.directory, row.operation, 0),
+            row.number == 0)
+            << row.document;
         EXPECT_EQ(LastShellError().number, row.number) << row.document;
+        // The opener runs on its own once started: its record comes when it comes.
+        for (int wait = 0; !row.record.empty() && wait < 4000 && !fs::exists(record); ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        std::ifstream in(record, std::ios::binary);
+        std::vector<std::string> items;
+        for (std::string item; std::getline(in, item, '\0');) {
+            items.push_back(item);
+        }
+        EXPECT_EQ(items, row.record);
+        fs::remove(record);
     }
-    EXPECT_FALSE(fs::exists(dir / "record"));
+    EXPECT_FALSE(fs::exists(canary) || fs::exists(record));
 }
 
 TEST(GetSystemFolder, TheNamedFolderElseTheWinePrefixsSystem32)
 {
     test::TempDir dir;
     const std::string prefix = (dir / "wine").string();
-    std::filesystem::create_directories(prefix + "/drive_c/windows/system32");
-    std::filesystem::create_directories(dir / "home/.wine/drive_c/windows/system32");
-    std::filesystem::create_directories(dir / "fileprefix/drive_c/windows");
+    fs::create_directories(prefix + "/drive_c/windows/system32");
+    fs::create_directories(dir / "home/.wine/drive_c/windows/system32");
+    fs::create_directories(dir / "fileprefix/drive_c/windows");
     dir.Write("fileprefix/drive_c/windows/system32", "");
     const std::string longFolder = "/" + std::string(700, 'd'); // longer than the first buffer
     const struct {

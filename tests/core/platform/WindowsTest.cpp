@@ -19,56 +19,22 @@
 namespace quorvane {
 namespace {
 
-// A program and a DLL it imports in a folder whose name needs UTF-16: outside every ANSI code
-// page at once.
-class WindowsFiles : public ::testing::Test {
-protected:
-    WindowsFiles()
-    {
-        std::filesystem::create_directory(FsPath(folder));
-        test::PeBuilder pe;
-        pe.imports = {"KERNEL32.dll", "\xDC"
-                                      "ber.dll"}; // ANSI, read as Windows-1252: "Über.dll"
-        pe.Build().WriteTo(FsPath(folder + "\\App ☃.exe"));
-        pe.Build().WriteTo(FsPath(folder + "\\Über.dll"));
-    }
+// A program importing a DLL beside it, in a folder whose name needs UTF-16 (outside every ANSI code
+// page at once): every spelling of its path reads it and finds it by its last name; what is no file
+// is neither opened nor found.
+TEST(WindowsFiles, EverySpellingOfAPathReadsTheFileWhatIsNoFileIsNeitherOpenedNorFound)
+{
     test::TempDir dir;
-    std::string folder = PathText(dir.Path()) + "\\Ünïcödé 名前 Ω"; // as Windows spells it
-};
-
-TEST_F(WindowsFiles, EverySpellingOfAPathReadsTheFileAndFindsTheDllBesideIt)
-{
-    const std::string path = folder + "\\App ☃.exe";
+    const std::string folder = PathText(dir.Path()) + "\\Ünïcödé 名前 Ω"; // as Windows spells it
+    const std::string path = folder + "\\App ☃.exe", locked = folder + "\\locked.dll",
+                      hidden = folder + "\\hidden.dll", system = folder + "\\system.dll";
     ASSERT_EQ(path[1], ':') << "the temporary folder has a drive letter";
-    std::string slashes = path, upper = path, lowerDrive = path;
-    std::replace(slashes.begin(), slashes.end(), '\\', '/');
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) {
-        return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    });
-    lowerDrive[0] = static_cast<char>(lowerDrive[0] | 0x20);
-    for (const std::string &spelling :
-         {path, slashes, slashes.substr(0, folder.size()) + "\\App ☃.exe", folder + "\\\\App ☃.exe",
-          lowerDrive, upper, folder + "\\.\\App ☃.exe"}) {
-        std::string list, status;
-        EXPECT_TRUE(GetImportList(spelling, list, status)) << spelling << ": " << status;
-        EXPECT_EQ(list, "KERNEL32.dll\r\nÜber.dll") << spelling;
-        EXPECT_EQ(ApplicationPrefix(spelling),
-                  spelling.substr(0, spelling.size() - (sizeof("App ☃.exe") - 1)));
-        EXPECT_TRUE(IsFilePresent(ApplicationPrefix(spelling), "ÜBER.DLL")) << spelling;
-    }
-    FolderCache cache; // it answers with the name as spelt on disk; letter case is ASCII's only
-    EXPECT_EQ(cache.FindEntry(folder + "/", "ÜBER.dll"), "Über.dll");
-    EXPECT_EQ(cache.FindEntry(folder + "\\", "app ☃.EXE"), "App ☃.exe");
-    EXPECT_EQ(cache.FindEntry(folder + "\\", "..\\App ☃.exe"), std::nullopt);
-    EXPECT_EQ(cache.FindEntry(folder + "\\", "über.dll"), std::nullopt);
-}
-
-TEST_F(WindowsFiles, WhatIsNoFileIsNeitherOpenedNorFound)
-{
-    const std::string locked = folder + "\\locked.dll", hidden = folder + "\\hidden.dll",
-                      system = folder + "\\system.dll";
-    for (const std::string &path : {locked, hidden, system}) {
-        test::PeBuilder().Build().WriteTo(FsPath(path));
+    std::filesystem::create_directories(FsPath(folder + "\\folder.dll"));
+    test::PeBuilder pe;
+    pe.imports = {"KERNEL32.dll", "\xDC"
+                                  "ber.dll"}; // ANSI, read as Windows-1252: "Über.dll"
+    for (const std::string &file : {path, folder + "\\Über.dll", locked, hidden, system}) {
+        pe.Build().WriteTo(FsPath(file));
     }
     // Another program holding the file without sharing it: Windows refuses every other open.
     const HANDLE holder = ::CreateFileW(Widen(locked).c_str(), GENERIC_READ, 0, nullptr,
@@ -76,11 +42,22 @@ TEST_F(WindowsFiles, WhatIsNoFileIsNeitherOpenedNorFound)
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(::SetFileAttributesW(Widen(hidden).c_str(), FILE_ATTRIBUTE_HIDDEN));
     ASSERT_TRUE(::SetFileAttributesW(Widen(system).c_str(), FILE_ATTRIBUTE_SYSTEM));
-    std::filesystem::create_directory(FsPath(folder + "\\folder.dll"));
+    std::string slashes = path, upper = path, lowerDrive = path;
+    std::replace(slashes.begin(), slashes.end(), '\\', '/');
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return AsciiUpper(c); });
+    lowerDrive[0] = static_cast<char>(lowerDrive[0] | 0x20);
     const struct {
         std::string path;
         bool opens, found; // the reader opens it; the presence check finds it by its last name
     } rows[] = {
+        {path, true, true},
+        {slashes, true, true},
+        {slashes.substr(0, folder.size()) + "\\App ☃.exe", true, true},
+        {folder + "\\\\App ☃.exe", true, true},
+        {folder + "\\.\\App ☃.exe", true, true},
+        {lowerDrive, true, true},
+        {upper, true, true},
+        {folder + "/ÜBER.DLL", true, true},
         {folder + "\\absent.dll", false, false},
         {folder + "\\no folder\\Über.dll", false, false},
         {folder + "\\folder.dll", false, false},
@@ -94,11 +71,16 @@ TEST_F(WindowsFiles, WhatIsNoFileIsNeitherOpenedNorFound)
     for (const auto &row : rows) {
         std::string list, status;
         GetImportList(row.path, list, status);
-        EXPECT_EQ(status != "Error mapping file.", row.opens) << row.path;
+        EXPECT_EQ(list == "KERNEL32.dll\r\nÜber.dll", row.opens) << row.path << ": " << status;
         const std::string prefix = ApplicationPrefix(row.path);
         EXPECT_EQ(IsFilePresent(prefix, row.path.substr(prefix.size())), row.found) << row.path;
     }
     ::CloseHandle(holder);
+    FolderCache cache; // it answers with the name as spelt on disk; letter case is ASCII's only
+    EXPECT_EQ(cache.FindEntry(folder + "/", "ÜBER.dll"), "Über.dll");
+    EXPECT_EQ(cache.FindEntry(folder + "\\", "app ☃.EXE"), "App ☃.exe");
+    EXPECT_EQ(cache.FindEntry(folder + "\\", "..\\App ☃.exe"), std::nullopt);
+    EXPECT_EQ(cache.FindEntry(folder + "\\", "über.dll"), std::nullopt);
 }
 
 TEST(WindowsSystemFolder, IsGetSystemDirectorysAndHoldsKernel32)
@@ -115,16 +97,16 @@ TEST(WindowsSystemFolder, IsGetSystemDirectorysAndHoldsKernel32)
                                         folder.substr(0, folder.size() - 8) + "syswow64"));
 }
 
+// A missing document, named whole or in a folder, and an extension no program is registered for
+// (nothing is ever started by this test).
 TEST(WindowsShell, FailuresOfTheRealShellLeaveTheirRecords)
 {
     test::TempDir dir;
     const std::string folder = PathText(dir.Path());
-    // An extension no program is registered for; nothing is ever started by this test.
-    const std::string unassociated = PathText(dir.Write("data.quorvane-none", "x"));
     const std::tuple<std::string, std::string, std::int32_t> rows[] = {
         {folder + "\\absent ☃.txt", "", 53},
         {"absent ☃.txt", folder, 53},
-        {unassociated, "", -2147220456 + kShellNoAssociation},
+        {PathText(dir.Write("data.quorvane-none", "x")), "", -2147220456 + kShellNoAssociation},
     };
     for (const auto &[document, directory, number] : rows) {
         EXPECT_FALSE(ShellOpenDocument(document, kShowNormal, "", directory, "open", 0));

@@ -4,17 +4,6 @@
 #include <regex>
 
 namespace quorvane::reference {
-namespace {
-
-// Removes leading and trailing spaces, and no other character.
-std::string Trim(const std::string &text)
-{
-    const auto first = text.find_first_not_of(' ');
-    return first == std::string::npos ? ""
-                                      : text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-} // namespace
 
 std::string CleanFilename(const std::string &text)
 {
@@ -30,6 +19,12 @@ std::string CleanFilename(const std::string &text)
 
 Result DeepScan(std::string_view bytes, const std::array<bool, 5> &ticked, Cleaner clean)
 {
+    const auto trim = [](const std::string &text) { // spaces only, no other character
+        const auto first = text.find_first_not_of(' ');
+        return first == std::string::npos
+                   ? std::string()
+                   : text.substr(first, text.find_last_not_of(' ') - first + 1);
+    };
     const char *const extensions[] = {".DLL", ".OCX", ".SYS", ".DRV", ".TLB"};
     std::string contents(bytes);
     std::transform(contents.begin(), contents.end(), contents.begin(),
@@ -43,8 +38,8 @@ Result DeepScan(std::string_view bytes, const std::array<bool, 5> &ticked, Clean
                 --start;
             }
             // The names are upper case already: a duplicate is an equal name found before.
-            const std::string name = clean(Trim(contents.substr(start, h + 4 - start)));
-            if (name.substr(0, 1) != "." &&
+            const std::string name = clean(trim(contents.substr(start, h + 4 - start)));
+            if (!name.starts_with('.') &&
                 (name.empty() ||
                  std::find(r.scratch.begin(), r.scratch.end(), name) == r.scratch.end())) {
                 r.scratch.push_back(name);
@@ -53,7 +48,7 @@ Result DeepScan(std::string_view bytes, const std::array<bool, 5> &ticked, Clean
     }
     for (const std::string &item : r.scratch) {
         const std::string tail = item.size() > 4 ? item.substr(item.size() - 4) : item;
-        if (!item.empty() && Trim(tail).substr(0, 1) == ".") {
+        if (trim(tail).starts_with('.')) {
             r.dependencies.push_back(item);
         }
     }

@@ -1,7 +1,7 @@
-// The deep scan: its names on the cases that define it against the literal reference and at every
-// piece size, random bytes against the reference, its cost on inputs built to make a naive scan
-// quadratic, how it ends when cancelled or when its source shrinks; and on POSIX, the paths that
-// name no readable file and a file past 4 GiB.
+// The deep scan: its names against the literal reference at every piece size, on the cases that
+// define it and on random bytes; each vector search against the plain one; its cost on inputs built
+// to make a naive scan quadratic; how it ends when cancelled or when its source shrinks; and on
+// POSIX, the paths that name no readable file and a file past 4 GiB.
 #include "core/scan/DeepScan.h"
 #include "core/pe/FileBytes.h"
 #include "core/scan/CandidateSearch.h"
@@ -12,7 +12,6 @@
 
 #include <bit>
 #include <cstring>
-#include <functional>
 #include <random>
 
 #ifndef _WIN32
@@ -32,38 +31,36 @@ using Names = std::vector<std::string>;
 using namespace std::literals;
 constexpr std::array<bool, 5> kAllTypes{true, true, true, true, true};
 
-// Bytes read in pieces that count what is read, and may change at a chosen read: the source
-// keeps the size it had when it was "opened".
-class BytesSource final : public PagedSource {
-public:
-    explicit BytesSource(std::string bytes) : PagedSource(bytes.size()), m_bytes(std::move(bytes))
-    {
-    }
+// Bytes read in pieces, counting what is read. At read number changeAt (from 1) the scan is
+// cancelled, when cancel is given, or else the bytes shrink to half: the source keeps the size it
+// had when it was "opened".
+struct BytesSource final : PagedSource {
+    explicit BytesSource(std::string text) : PagedSource(text.size()), bytes(std::move(text)) {}
     std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
     {
-        if (onRead) {
-            onRead(++reads, m_bytes);
+        if (++reads == changeAt && cancel) {
+            *cancel = true;
+        } else if (reads == changeAt) {
+            bytes.resize(bytes.size() / 2);
         }
-        const auto from = static_cast<std::size_t>(std::min<std::uint64_t>(offset, m_bytes.size()));
-        const std::size_t count = std::min(out.size(), m_bytes.size() - from);
-        std::memcpy(out.data(), m_bytes.data() + from, count);
+        const auto from = static_cast<std::size_t>(std::min<std::uint64_t>(offset, bytes.size()));
+        const std::size_t count = std::min(out.size(), bytes.size() - from);
+        std::memcpy(out.data(), bytes.data() + from, count);
         bytesRead += count;
         return count;
     }
-    std::function<void(std::size_t read, std::string &bytes)> onRead; // reads count from 1
+    mutable std::string bytes;
+    std::size_t changeAt = 0;
+    std::atomic<bool> *cancel = nullptr;
     mutable std::size_t reads = 0, bytesRead = 0;
-
-private:
-    mutable std::string m_bytes;
 };
 
+// Piece 0: the whole in memory, as the fuzz target and the window's tests see it.
 DeepScanResult Scan(std::string_view bytes, const std::array<bool, 5> &ticked, std::size_t piece)
 {
-    if (piece == 0) { // the whole in memory, as the fuzz target and the window's tests see it
-        const std::span whole(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
-        return ScanSourceContents(MemorySource(whole), ticked);
-    }
-    return ScanSourceContents(BytesSource(std::string(bytes)), ticked, nullptr, piece);
+    const std::span whole(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
+    return piece == 0 ? ScanSourceContents(MemorySource(whole), ticked)
+                      : ScanSourceContents(BytesSource(std::string(bytes)), ticked, nullptr, piece);
 }
 
 TEST(DeepScan, EdgeCasesAtEveryPieceSizeAndInTheReference)
@@ -98,9 +95,9 @@ TEST(DeepScan, EdgeCasesAtEveryPieceSizeAndInTheReference)
         const reference::Result expected = reference::DeepScan(row.bytes, row.ticked);
         EXPECT_EQ(expected.scratch, row.names);
         EXPECT_EQ(expected.dependencies, row.names);
-        EXPECT_EQ(Scan(row.bytes, row.ticked, 0).dependencies, row.names);
         for (std::size_t piece = 0; piece <= row.bytes.size() + 1; ++piece) {
-            ASSERT_EQ(Scan(row.bytes, row.ticked, piece).scratch, row.names) << "piece " << piece;
+            const DeepScanResult r = Scan(row.bytes, row.ticked, piece);
+            ASSERT_EQ(piece == 0 ? r.dependencies : r.scratch, row.names) << "piece " << piece;
         }
     }
 }
@@ -140,10 +137,8 @@ TEST(DeepScan, CandidateSearchesFindEveryExtensionAndNothingElse)
 {
     std::vector<std::uint8_t> bytes;
     for (int pair = 0; pair < 65536; ++pair) {
-        bytes.insert(bytes.end(),
-                     {'.', static_cast<std::uint8_t>(pair >> 8), static_cast<std::uint8_t>(pair)});
+        bytes.insert(bytes.end(), {'.', std::uint8_t(pair >> 8), std::uint8_t(pair), 0});
     }
-    bytes.insert(bytes.end(), {0, 0});
     const auto all = [&](CandidateSearch search) {
         std::vector<std::size_t> found;
         for (std::size_t from = 0; from < bytes.size() - 2; from += kCandidateBlockSize) {
@@ -166,21 +161,21 @@ TEST(DeepScan, CandidateSearchesFindEveryExtensionAndNothingElse)
 // piece in hand.
 TEST(DeepScan, HostileInputsAreReadAFewTimesAtMost)
 {
-    const std::string nameChars(1 << 20, 'A');
-    std::string repeated, runs;
-    while (runs.size() < nameChars.size()) {
-        runs += std::string(5000, 'B') + ".DLL.";
-    }
-    while (repeated.size() < nameChars.size()) {
-        repeated += "X.DLL.";
-    }
+    const std::string nameChars(1 << 20, 'A'), runOfB(5000, 'B');
+    const auto repeat = [&](const std::string &piece) {
+        std::string text;
+        while (text.size() < nameChars.size()) {
+            text += piece;
+        }
+        return text;
+    };
     const std::pair<std::string, Names> inputs[] = {
         {std::string(1 << 20, '.'), {}},
         {nameChars, {}},
         {nameChars + ".dll", {nameChars + ".DLL"}},
         {"X." + nameChars + ".DLL", {}},
-        {repeated, {"X.DLL"}},
-        {runs, {std::string(5000, 'B') + ".DLL"}},
+        {repeat("X.DLL."), {"X.DLL"}},
+        {repeat(runOfB + ".DLL."), {runOfB + ".DLL"}},
     };
     for (const auto &[bytes, names] : inputs) {
         for (const std::size_t piece : {std::size_t{4096}, kDeepScanChunkSize}) {
@@ -191,43 +186,34 @@ TEST(DeepScan, HostileInputsAreReadAFewTimesAtMost)
     }
 }
 
-TEST(DeepScan, CancelStopsTheScanAtTheNextPiece)
+// Cancelled before the first piece or after a piece; a file rewritten while it is scanned, cut
+// short between pieces, inside the only piece or while a name behind the piece is read back: the
+// scan stops at that piece with empty lists, never names from stale bytes.
+TEST(DeepScan, ACancelOrASourceThatShrinksEndsTheScanAtThatPieceWithEmptyLists)
 {
-    std::atomic<bool> cancel{true};
-    EXPECT_EQ(ScanSourceContents(BytesSource("\0A.DLL\0"s), kAllTypes, &cancel).outcome,
-              DeepScanOutcome::Cancelled);
-    cancel = false;
-    BytesSource source(std::string(1 << 20, '\0') + "A.DLL");
-    source.onRead = [&cancel](std::size_t read, std::string &) { cancel = read >= 2; };
-    const DeepScanResult r = ScanSourceContents(source, kAllTypes, &cancel, 4096);
-    EXPECT_EQ(r.outcome, DeepScanOutcome::Cancelled);
-    EXPECT_TRUE(r.scratch.empty());
-    EXPECT_EQ(source.reads, 2u);
-}
-
-// A file rewritten while it is scanned, cut short between pieces, inside the only piece or while a
-// name behind the piece is read back: ReadFailed and empty lists, never names from stale bytes;
-// names that do not fit in memory: OutOfMemory.
-TEST(DeepScan, ASourceThatShrinksOrNamesThatDoNotFitEndTheScanWithEmptyLists)
-{
-    const std::pair<std::string, std::size_t> rows[] = {
-        {"\0A.DLL\0"s + std::string(100000, 'x') + "\0B.DLL"s, 3},
-        {"\0A.DLL\0"s + std::string(3000, 'x') + "\0B.DLL"s, 1},
-        {std::string(50000, 'L') + ".DLL", 14}, // 13 pieces of 4096 bytes, then the read back
+    const std::tuple<std::string, std::size_t, DeepScanOutcome> rows[] = {
+        {"\0A.DLL\0"s, 0, DeepScanOutcome::Cancelled},
+        {std::string(1 << 20, '\0') + "A.DLL", 2, DeepScanOutcome::Cancelled},
+        {"\0A.DLL\0"s + std::string(100000, 'x') + "\0B.DLL"s, 3, DeepScanOutcome::ReadFailed},
+        {"\0A.DLL\0"s + std::string(3000, 'x') + "\0B.DLL"s, 1, DeepScanOutcome::ReadFailed},
+        // 13 pieces of 4096 bytes, then the read back
+        {std::string(50000, 'L') + ".DLL", 14, DeepScanOutcome::ReadFailed},
     };
-    for (const auto &[bytes, atRead] : rows) {
+    for (const auto &[bytes, atRead, outcome] : rows) {
+        std::atomic<bool> cancel{atRead == 0};
         BytesSource source(bytes);
-        source.onRead = [atRead = atRead](std::size_t read, std::string &text) {
-            text.resize(read == atRead ? text.size() / 2 : text.size());
-        };
-        const DeepScanResult r = ScanSourceContents(source, kAllTypes, nullptr, 4096);
-        EXPECT_EQ(r.outcome, DeepScanOutcome::ReadFailed) << atRead;
+        source.changeAt = atRead;
+        source.cancel = outcome == DeepScanOutcome::Cancelled ? &cancel : nullptr;
+        const DeepScanResult r = ScanSourceContents(source, kAllTypes, &cancel, 4096);
+        EXPECT_EQ(r.outcome, outcome) << atRead;
+        if (outcome == DeepScanOutcome::Cancelled) {
+            EXPECT_EQ(source.reads, atRead);
+        }
         EXPECT_TRUE(r.scratch.empty() && r.dependencies.empty()) << atRead;
     }
 #if !defined(__SANITIZE_ADDRESS__) && !defined(_WIN32) // ASan stops at a request this large
     // A piece of 16 TiB stands in for a name of that size: the first allocation that cannot be met.
-    EXPECT_EQ(ScanSourceContents(BytesSource("\0A.DLL"s), kAllTypes, nullptr, std::size_t{1} << 44)
-                  .outcome,
+    EXPECT_EQ(Scan("\0A.DLL"sv, kAllTypes, std::size_t{1} << 44).outcome,
               DeepScanOutcome::OutOfMemory);
 #endif
 }
@@ -238,7 +224,7 @@ TEST(DeepScan, ASourceThatShrinksOrNamesThatDoNotFitEndTheScanWithEmptyLists)
 TEST(RunDeepScan, PathsThatNameNoReadableFileFailAtOnceAndCreateNothing)
 {
     test::TempDir dir;
-    const auto locked = dir.Write("locked.dll", std::string("\0A.DLL\0", 7));
+    const auto locked = dir.Write("locked.dll", "\0A.DLL\0"sv);
     std::filesystem::permissions(locked, std::filesystem::perms::none);
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     const std::pair<std::string, DeepScanOutcome> rows[] = {
@@ -283,7 +269,7 @@ TEST(RunDeepScan, AFileOfFourGibibytesIsReadToItsEndWithoutACopy)
     const DeepScanResult r = RunDeepScan(path.string(), kAllTypes);
     ::getrusage(RUSAGE_SELF, &after);
     EXPECT_EQ(r.outcome, DeepScanOutcome::Complete);
-    EXPECT_EQ(r.scratch, (std::vector<std::string>{"KERNEL32.DLL", "FAR.DLL", "SEAM.OCX"}));
+    EXPECT_EQ(r.scratch, (Names{"KERNEL32.DLL", "FAR.DLL", "SEAM.OCX"}));
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kilobytes";
 }
 #endif
