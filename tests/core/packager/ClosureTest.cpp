@@ -3,6 +3,9 @@
 #include "core/packager/DependencyClosure.h"
 #include "core/packager/SearchOrder.h"
 #include "support/PackagerTestSupport.h"
+#ifndef _WIN32
+#include "support/ScopedEnv.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -117,7 +120,9 @@ TEST_F(Closure, NamesThatAreNotLookedFor)
     EXPECT_EQ(Find(c.named, "..").reason, "not a plain file name: never looked for");
 
 #ifndef _WIN32 // Windows always has a system folder
-    const test::NoMachineSystemFolder noSystem;
+    // No system folder from the machine: neither $QUORVANE_SYSTEM_DIR nor a Wine prefix.
+    const test::ScopedEnv system("QUORVANE_SYSTEM_DIR", std::nullopt),
+        wine("WINEPREFIX", std::nullopt), home("HOME", "/nonexistent/quorvane-test-home");
     const ClosureResult without = Build("app/app.exe", {}, false);
     EXPECT_EQ(Find(without.named, "KERNEL32.dll").state, NamedState::SystemAssumed);
     EXPECT_EQ(Find(without.named, "libprivate.dll").state, NamedState::Missing);
