@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sstream>
-
 #ifndef _WIN32
 #include "support/Process.h"
 #include "support/Timing.h"
@@ -23,7 +21,6 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 using nlohmann::json;
 using test::CliRun;
-using test::RunQuorvaneCli;
 
 class Cli : public ::testing::Test {
 protected:
@@ -47,11 +44,7 @@ protected:
         damaged.WriteTo(dir / "damaged.exe");
         b.withImportTable = false;
         b.Build().WriteTo(dir / "bare.exe");
-        b = test::PeBuilder();
-        b.isDll = true;
-        b.imports = {"KERNEL32.dll"};
-        b.exports = {"Alpha", "Beta"};
-        b.Build().WriteTo(dir / "lib.dll");
+        test::WritePe(dir / "lib.dll", {"KERNEL32.dll"});
         // Found in this order: the list shows them sorted, each once.
         dir.Write("data.bin", "MZ\0\0B.ocx\0ab.dll\0a.dll\0A,B.DLL\0A1.Dll\0AB.DLL\0X.sys\0"s);
         // Names only in the bytes (loaded at run time), upper case as the deep scan lists them.
@@ -59,25 +52,10 @@ protected:
         dir.Write("empty.bin", "");
         fs::create_directories(dir / "folder");
     }
-    std::string D() const { return test::Slashed(dir.Path().string()); }
-    std::string Expand(std::string text) const
-    {
-        for (std::size_t at = text.find("{d}"); at != std::string::npos;
-             at = text.find("{d}", at)) {
-            text.replace(at, 3, D());
-        }
-        return text;
-    }
-    CliRun Run(const std::string &line) const // split at each space
-    {
-        std::vector<std::string> args;
-        std::istringstream words(Expand(line));
-        for (std::string word; words >> word;) {
-            args.push_back(word);
-        }
-        return RunQuorvaneCli(args);
-    }
+    CliRun Run(const std::string &line) const { return test::RunCliLine(line, folder); }
+    std::string X(const std::string &text) const { return test::Expand(text, folder); }
     test::TempDir dir;
+    const test::Folders folder = {{"{d}", dir.Path()}};
 };
 
 TEST_F(Cli, EachCommandLineGivesItsStatusAndOutput)
@@ -105,8 +83,7 @@ TEST_F(Cli, EachCommandLineGivesItsStatusAndOutput)
         {"--version", kExitOk, "~quorvane-cli ", ""},
         // The readers: names in table order; several files grouped; failures on standard error.
         {"imports {d}/lib.dll", kExitOk, "KERNEL32.dll\n", ""},
-        {"exports {d}/lib.dll {d}/bare.exe {d}/no.dll", kExitUnreadable,
-         "{d}/lib.dll:\n\tAlpha\n\tBeta\n",
+        {"exports {d}/lib.dll {d}/bare.exe {d}/no.dll", kExitUnreadable, "{d}/lib.dll:\n\tEntry\n",
          "{d}/bare.exe: No export table.\n{d}/no.dll: Error mapping file.\n"},
         {"exports {d}/bare.exe", kExitOk, "", "{d}/bare.exe: No export table.\n"},
         {"imports {d}/damaged.exe", kExitUnreadable, "",
@@ -142,7 +119,7 @@ TEST_F(Cli, EachCommandLineGivesItsStatusAndOutput)
         SCOPED_TRACE(row.args);
         const CliRun r = Run(row.args);
         EXPECT_EQ(r.status, row.status);
-        const std::string out = test::Slashed(Expand(row.out)); // as the runner gives it
+        const std::string out = X(row.out); // as the runner gives it
         if (out.starts_with('~')) {
             EXPECT_NE(r.out.find(out.substr(1)), std::string::npos) << r.out;
         } else {
@@ -151,7 +128,7 @@ TEST_F(Cli, EachCommandLineGivesItsStatusAndOutput)
         if (row.status == kExitUsage) {
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         } else {
-            EXPECT_EQ(r.err, test::Slashed(Expand(row.err)));
+            EXPECT_EQ(r.err, X(row.err));
         }
     }
     EXPECT_FALSE(fs::exists(dir / "out" / "winmm.dll"));
@@ -160,7 +137,7 @@ TEST_F(Cli, EachCommandLineGivesItsStatusAndOutput)
 TEST_F(Cli, JsonHoldsEveryFileWithItsStatus)
 {
     EXPECT_EQ(json::parse(Run("imports --json {d}/lib.dll {d}/no.dll").out),
-              json::parse(Expand(R"({"command": "imports", "files": [
+              json::parse(X(R"({"command": "imports", "files": [
         {"path": "{d}/lib.dll", "ok": true, "status": "OK.", "names": ["KERNEL32.dll"]},
         {"path": "{d}/no.dll", "ok": false, "status": "Error mapping file.", "names": []}]})")));
     EXPECT_EQ(
@@ -176,7 +153,7 @@ TEST_F(Cli, JsonHoldsEveryFileWithItsStatus)
 #ifndef _WIN32
 TEST_F(Cli, SpecialPathsAndFilesWithoutWritePermissionAsARealProcess)
 {
-    const std::string fifo = D() + "/pipe.dll", odd = D() + "/caf\xE9.dll";
+    const std::string fifo = X("{d}/pipe.dll"), odd = X("{d}/caf\xE9.dll");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Read-only files, read by a user who may not change them: a program that opens them for
     // writing fails here.
@@ -193,10 +170,10 @@ TEST_F(Cli, SpecialPathsAndFilesWithoutWritePermissionAsARealProcess)
     const std::vector<Row> rows = {
         {"imports", fifo, kExitUnreadable, "", "Error mapping file."},
         {"imports", "/dev/zero", kExitUnreadable, "", "Error mapping file."},
-        {"imports", D(), kExitUnreadable, "", "Error mapping file."},
-        {"imports", D() + "/no.dll", kExitUnreadable, "", "Error mapping file."},
-        {"exports", odd, kExitOk, "Alpha\nBeta\n", ""},
-        {"deep", D() + "/data.bin", kExitOk, "A,B.DLL\nA.DLL\nA1.DLL\nAB.DLL\nB.OCX\nX.SYS\n", ""},
+        {"imports", X("{d}"), kExitUnreadable, "", "Error mapping file."},
+        {"imports", X("{d}/no.dll"), kExitUnreadable, "", "Error mapping file."},
+        {"exports", odd, kExitOk, "Entry\n", ""},
+        {"deep", X("{d}/data.bin"), kExitOk, "A,B.DLL\nA.DLL\nA1.DLL\nAB.DLL\nB.OCX\nX.SYS\n", ""},
         {"deep", fifo, kExitUnreadable, "", "Not a regular file."},
         {"deep", "/dev/zero", kExitUnreadable, "", "Not a regular file."},
         {"check", fifo, kExitUnreadable, "", "Error mapping file."},

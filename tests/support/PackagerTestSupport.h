@@ -55,13 +55,13 @@ inline CliRun RunQuorvaneCli(const std::vector<std::string> &args)
 /// Folders that stand in a command line or an expectation as a key such as "{d}".
 using Folders = std::vector<std::pair<std::string, std::filesystem::path>>;
 
-/// The text with each key of a folder replaced by the folder, written with '/'.
+/// The text with each key of a folder replaced by the folder, as the runner gives it: with '/'.
 inline std::string Expand(std::string text, const Folders &folders)
 {
     for (const auto &[key, folder] : folders) {
-        text = ReplaceAll(text, key, Slashed(folder.string()));
+        text = ReplaceAll(text, key, folder.string());
     }
-    return text;
+    return Slashed(text);
 }
 
 /// Runs a command line, split at each space after the folders are put in.
