@@ -90,12 +90,8 @@ inline std::string FixturesMissingReason()
 }
 
 #define QUORVANE_NEED_FIXTURES()                                                                   \
-    do {                                                                                           \
-        const std::string reason = ::quorvane::test::FixturesMissingReason();                      \
-        if (!reason.empty()) {                                                                     \
-            GTEST_SKIP() << "real Windows programs not available: " << reason;                     \
-        }                                                                                          \
-    } while (false)
+    if (const std::string why = ::quorvane::test::FixturesMissingReason(); !why.empty())           \
+    GTEST_SKIP() << "real Windows programs not available: " << why
 
 /// A DLL or program of the builder: PE32+ for x86-64 unless said otherwise. The builder imports
 /// ordinal 1 from each DLL; every file exports one function, so that each has it.

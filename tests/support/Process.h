@@ -1,20 +1,17 @@
 #pragma once
 
-// Runs a piece of the test, or a program, in a child process: as an unprivileged user when the test
-// runs as root (so that permissions apply to it), ended by SIGALRM at a time limit, so that a test
-// can tell a clean status from a signal or a hang. POSIX only.
+// Runs a piece of the test in a child process: as an unprivileged user when the test runs as root
+// (so that permissions apply to it), ended by SIGALRM at a time limit, so that a test can tell a
+// clean status from a signal or a hang. POSIX only.
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <functional>
 #include <grp.h>
-#include <string>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
 
 namespace quorvane::test {
 
@@ -25,7 +22,6 @@ struct ProcessResult {
     bool exited = false; // false: ended by a signal (SIGALRM: at the time limit)
     int exitCode = -1;
     int signal = 0;
-    std::string out, err; // what RunProgram's program wrote
     std::chrono::steady_clock::duration took{};
 };
 
@@ -52,35 +48,6 @@ inline ProcessResult RunUnprivileged(const std::function<int()> &body,
     r.exited = WIFEXITED(status);
     r.exitCode = r.exited ? WEXITSTATUS(status) : -1;
     r.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    return r;
-}
-
-/// Runs argv[0] with the arguments as RunUnprivileged runs a body, standard input from /dev/null,
-/// and collects both output streams.
-inline ProcessResult RunProgram(std::vector<std::string> argv, std::chrono::milliseconds limit)
-{
-    std::FILE *out = std::tmpfile(), *err = std::tmpfile();
-    ProcessResult r = RunUnprivileged(
-        [&] {
-            std::vector<char *> args;
-            for (std::string &a : argv) {
-                args.push_back(a.data());
-            }
-            args.push_back(nullptr);
-            ::dup2(::open("/dev/null", O_RDONLY), 0);
-            ::dup2(::fileno(out), 1);
-            ::dup2(::fileno(err), 2);
-            ::execv(args[0], args.data());
-            return 127;
-        },
-        limit);
-    for (auto [file, text] : {std::pair{out, &r.out}, {err, &r.err}}) {
-        std::rewind(file);
-        for (int c; (c = std::fgetc(file)) != EOF;) {
-            *text += static_cast<char>(c);
-        }
-        std::fclose(file);
-    }
     return r;
 }
 

@@ -1,6 +1,9 @@
 // The check of imported functions against real DLLs that the cross compilers built: names and
-// ordinals, forwarders that resolve, lead nowhere or loop, and damaged export tables.
+// ordinals, forwarders that resolve, lead nowhere or loop, and damaged export tables; and the
+// hints that tell what kind of DLL a missing name is.
 #include "core/packager/EntryPoints.h"
+#include "core/packager/DllHints.h"
+#include "core/packager/KnownDlls.h"
 #include "support/PackagerTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,19 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-ImportedFunction ByName(const char *name)
-{
-    ImportedFunction f;
-    f.name = name;
-    return f;
-}
-
-ImportedFunction ByOrdinal(std::uint16_t ordinal)
-{
-    ImportedFunction f;
-    f.ordinal = ordinal;
-    return f;
-}
+const auto ByName = [](const char *name) { return ImportedFunction{name, 0, std::nullopt}; };
+const auto ByOrdinal = [](std::uint16_t ordinal) { return ImportedFunction{"", 0, ordinal}; };
 
 // A forwarder's DLL is looked for in one folder, as the closure looks beside the program.
 ForwarderDllLookup LookIn(const fs::path &folder)
@@ -99,6 +91,32 @@ TEST(EntryPoints, ADamagedExportTableIsNamedNeverChecked)
     EXPECT_TRUE(missing.empty());
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].path, broken);
+}
+
+TEST(HintTable, KnownNamesFallIntoTheirCategoriesInAnyCase)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"VCRUNTIME140.dll", "msvc-runtime"},
+        {"api-ms-win-crt-runtime-l1-1-0.dll", "msvc-runtime"},
+        {"msvcrt.dll", "system"},
+        {"LIBWINPTHREAD-1.DLL", "mingw-runtime"},
+        {"libstdc++-6.dll", "mingw-runtime"},
+        {"XINPUT1_3.dll", "directx"},
+        {"xinput1_4.dll", "system"},
+        {"xinput1_10.dll", "application"},
+        {"api-ms-win-core-synch-l1-2-0.dll", "api-set"},
+        {"libfoo.dll", "application"},
+        {"", "application"},
+        {"kernel32.dll.bak", "application"},
+    };
+    for (const auto &[name, category] : cases) {
+        EXPECT_EQ(HintForDependency(name).category, category) << name;
+    }
+    EXPECT_EQ(BuiltInHints().Problems(), std::vector<std::string>{});
+    // Windows loads its KnownDLLs from the system folder, whatever a program carries.
+    for (const std::string &name : ParseKnownDlls(BuiltInKnownDllsText())) {
+        EXPECT_EQ(HintFor(name).category, kHintSystem) << name;
+    }
 }
 
 } // namespace
