@@ -103,15 +103,9 @@ TEST_F(Closure, NamesThatAreNotLookedFor)
 {
     // A name holding a path is never a way into another folder; an API-set contract is resolved
     // by Windows; a Windows DLL is assumed present only when there is no system folder to ask.
-    const std::vector<std::string> names = {"../secret/x.dll",
-                                            "..\\secret\\x.dll",
-                                            "C:x.dll",
-                                            "..",
-                                            "sub/y.dll",
-                                            "KERNEL32.dll",
-                                            "libprivate.dll",
-                                            "api-ms-win-core-synch-l1-2-0.dll",
-                                            "EXT-MS-WIN-SHELL-L1-1-0.DLL"};
+    const std::vector<std::string> names(
+        {"../secret/x.dll", "..\\secret\\x.dll", "C:x.dll", "..", "sub/y.dll", "KERNEL32.dll",
+         "libprivate.dll", "api-ms-win-core-synch-l1-2-0.dll", "EXT-MS-WIN-SHELL-L1-1-0.DLL"});
     WritePe(P("app/app.exe"), names);
     WritePe(P("secret/x.dll"), {});
     WritePe(P("app/sub/y.dll"), {});
