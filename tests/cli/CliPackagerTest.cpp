@@ -5,6 +5,7 @@
 #include "support/PackagerTestSupport.h"
 #include "support/PosixOnly.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -17,17 +18,15 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using test::CliRun;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::string ReadAll(const fs::path &path)
 {
     std::ostringstream bytes;
     bytes << std::ifstream(path, std::ios::binary).rdbuf();
     return bytes.str();
-}
-
-bool Has(const CliRun &r, const std::string &text)
-{
-    return r.out.find(text) != std::string::npos;
 }
 
 // The system folder's stand-ins for the two DLLs every MinGW program needs; and the 64-bit
@@ -84,8 +83,8 @@ TEST_F(CliPackager, TreeTellsWhatIsMissingWhyAndWhereTheRestWasFound)
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, kExitMissing);
 
-    EXPECT_TRUE(Has(Run("tree --tree" + kApp64),
-                    X("\n      liba.dll => {fx}/deps64/liba.dll (see above)\n")));
+    EXPECT_THAT(Run("tree --tree" + kApp64).out,
+                HasSubstr(X("\n      liba.dll => {fx}/deps64/liba.dll (see above)\n")));
     const json file = json::parse(Run("tree --json" + kApp64).out)["files"][0];
     EXPECT_EQ(file["missing"][0]["chain"],
               json::array({"app.exe", "liba.dll", "libb.dll", "libgone.dll"}));
@@ -99,12 +98,12 @@ TEST_F(CliPackager, TreeTellsWhatIsMissingWhyAndWhereTheRestWasFound)
 TEST_F(CliPackager, TheMinGWRuntimeIsNamedFoundAndBundled)
 {
     const CliRun missing = Run("tree {fx}/app32/cxx.exe" + kSys);
-    EXPECT_TRUE(Has(missing, "  libstdc++-6.dll: cxx.exe -> libstdc++-6.dll\n      MinGW-w64 "
-                             "runtime: copy it from the toolchain's folders"))
-        << missing.out;
+    EXPECT_THAT(missing.out,
+                HasSubstr("  libstdc++-6.dll: cxx.exe -> libstdc++-6.dll\n      MinGW-w64 "
+                          "runtime: copy it from the toolchain's folders"));
     // The 64-bit stand-ins in the system folder do not serve a 32-bit program; in a 64-bit Wine
     // prefix its system folder is syswow64.
-    EXPECT_TRUE(Has(missing, X("found {fn}/sys64/kernel32.dll, but it is 64-bit")));
+    EXPECT_THAT(missing.out, HasSubstr(X("found {fn}/sys64/kernel32.dll, but it is 64-bit")));
     const std::string wine = WinePrefix(), toolchain = " --search={fx}/toolchain32";
     const CliRun found = Run("tree --json {fx}/app32/cxx.exe" + toolchain + wine);
     EXPECT_EQ(found.status, kExitOk) << found.out;
@@ -127,7 +126,7 @@ TEST_F(CliPackager, TheMinGWRuntimeIsNamedFoundAndBundled)
     dir.Write("out32/libgcc_s_dw2-1.dll", other);
     const CliRun again = Run("bundle {fx}/app32/cxx.exe --to={d}/out32" + toolchain + wine);
     EXPECT_EQ(again.status, kExitMissing);
-    EXPECT_TRUE(Has(again, "holds a different file (--force replaces it)")) << again.out;
+    EXPECT_THAT(again.out, HasSubstr("holds a different file (--force replaces it)"));
     EXPECT_TRUE(ReadAll(dir / "out32/libgcc_s_dw2-1.dll") == other);
 }
 
@@ -162,22 +161,22 @@ TEST_F(CliPackager, BundleCopiesWhatTheProgramNeedsAndNeverClobbers)
     const auto before = fs::last_write_time(dir / "fx/deps64/liba.dll");
     const CliRun first = Run(bundle);
     EXPECT_EQ(first.status, kExitMissing); // libgone.dll and libwrong.dll are nowhere
-    EXPECT_TRUE(Has(first, X("copied: {fx}/deps64/liba.dll -> {d}/out/liba.dll"))) << first.out;
-    EXPECT_TRUE(Has(first, "still missing:\n  libgone.dll:"));
+    EXPECT_THAT(first.out, HasSubstr(X("copied: {fx}/deps64/liba.dll -> {d}/out/liba.dll")));
+    EXPECT_THAT(first.out, HasSubstr("still missing:\n  libgone.dll:"));
     EXPECT_EQ(std::distance(fs::directory_iterator(to), {}), 3); // liba, libb, libdelay
     EXPECT_EQ(ReadAll(to / "libb.dll"), ReadAll(dir / "fx/deps64/libb.dll"));
     EXPECT_EQ(fs::last_write_time(dir / "fx/deps64/liba.dll"), before);
     const CliRun again = Run(bundle);
-    EXPECT_TRUE(Has(again, "already there: ") && !Has(again, "copied: ")) << again.out;
+    EXPECT_THAT(again.out, AllOf(HasSubstr("already there: "), Not(HasSubstr("copied: "))));
 
     // A different file of the same name (in another letter case) is left alone without --force.
     fs::remove(to / "libb.dll");
     dir.Write("out/LIBB.DLL", "someone else's");
-    EXPECT_TRUE(
-        Has(Run(bundle), X("not copied: {fx}/deps64/libb.dll -> {d}/out/LIBB.DLL\n      "
-                           "{d}/out/LIBB.DLL holds a different file (--force replaces it)")));
+    EXPECT_THAT(Run(bundle).out,
+                HasSubstr(X("not copied: {fx}/deps64/libb.dll -> {d}/out/LIBB.DLL\n      "
+                            "{d}/out/LIBB.DLL holds a different file (--force replaces it)")));
     EXPECT_EQ(ReadAll(to / "LIBB.DLL"), "someone else's");
-    EXPECT_TRUE(Has(Run(bundle + " --force"), "replaced: "));
+    EXPECT_THAT(Run(bundle + " --force").out, HasSubstr("replaced: "));
     EXPECT_EQ(ReadAll(to / "LIBB.DLL"), ReadAll(dir / "fx/deps64/libb.dll"));
 
     // A link at the name is replaced, never written through; a folder is never replaced.
@@ -187,7 +186,7 @@ TEST_F(CliPackager, BundleCopiesWhatTheProgramNeedsAndNeverClobbers)
     fs::create_symlink(dir / "outside.dll", to / "liba.dll");
     fs::remove(to / "libdelay.dll");
     fs::create_directory(to / "libdelay.dll");
-    EXPECT_TRUE(Has(Run(bundle + " --force"), "is not a regular file: never replaced"));
+    EXPECT_THAT(Run(bundle + " --force").out, HasSubstr("is not a regular file: never replaced"));
     EXPECT_EQ(ReadAll(dir / "outside.dll"), "must stay");
     EXPECT_FALSE(fs::is_symlink(to / "liba.dll"));
     EXPECT_EQ(ReadAll(to / "liba.dll"), ReadAll(dir / "fx/deps64/liba.dll"));
@@ -201,22 +200,22 @@ TEST_F(CliPackager, ListsImportedFunctionsEveryExportAndReadableNames)
 {
     const CliRun imports = Run("imports --functions {fn}/app/verapp.exe");
     EXPECT_EQ(imports.status, kExitOk);
-    EXPECT_TRUE(Has(imports, "\nlibord.dll\n\t#5\n\tord_named (hint 9)\n\t#7\n"
-                             "libdv.dll [delay-loaded]\n\tdv_new (hint 0)\n\tdv_old (hint 0)\n"))
-        << imports.out;
+    EXPECT_THAT(imports.out,
+                HasSubstr("\nlibord.dll\n\t#5\n\tord_named (hint 9)\n\t#7\n"
+                          "libdv.dll [delay-loaded]\n\tdv_new (hint 0)\n\tdv_old (hint 0)\n"));
     const CliRun exports = Run("exports --all {fn}/app/libfwd.dll {fn}/new/libord.dll");
     EXPECT_EQ(exports.status, kExitOk);
     for (const std::string line :
          {"\t#1  fwd_api    -> api-ms-win-core-synch-l1-2-0.WakeByAddressAll\n",
           "\t#5  fwd_noord  -> libtarget.#9\n", "\t#8  own_fun    0x", "\t#5  (no name)  0x",
           "\t#9  ord_named  0x"}) {
-        EXPECT_TRUE(Has(exports, line)) << line << exports.out;
+        EXPECT_THAT(exports.out, HasSubstr(line));
     }
     // Both toolchains' C++ names, in plain text and beside the raw name in JSON.
-    EXPECT_TRUE(
-        Has(Run("exports --all --demangle {fn}/app/libcxxgnu.dll"), "  foo::Widget::close()  "));
-    EXPECT_TRUE(Has(Run("imports --functions --demangle {fn}/app/cxxapp.exe"),
-                    "\tpublic: void __cdecl foo::Widget::close(void) (hint 0)\n"));
+    EXPECT_THAT(Run("exports --all --demangle {fn}/app/libcxxgnu.dll").out,
+                HasSubstr("  foo::Widget::close()  "));
+    EXPECT_THAT(Run("imports --functions --demangle {fn}/app/cxxapp.exe").out,
+                HasSubstr("\tpublic: void __cdecl foo::Widget::close(void) (hint 0)\n"));
     const json ms = json::parse(Run("exports --demangle --json {fn}/new/libcxxms.dll").out);
     EXPECT_EQ(ms["files"][0]["names"][2], "?close@Widget@foo@@QEAAXXZ");
     EXPECT_EQ(ms["files"][0]["demangled"][2], "public: void __cdecl foo::Widget::close(void)");
@@ -226,31 +225,32 @@ TEST_F(CliPackager, MissingEntryPointsAreNamedWithTheirChainsAndFail)
 {
     const CliRun old = Run("tree {fn}/app/verapp.exe --search={fn}/old" + kSys);
     EXPECT_EQ(old.status, kExitMissing);
-    EXPECT_TRUE(Has(old, X(": 64-bit (x86-64); 5 DLLs found, 0 missing, 0 API-set contracts, 4 "
-                           "missing entry points\nmissing entry points:\n  libver.dll (verapp.exe "
-                           "-> libver.dll): ver_new1, ver_new2 [2 of 5 imports]\n      "
-                           "{fn}/old/libver.dll is another build of libver.dll")))
-        << old.out;
-    EXPECT_TRUE(Has(old, "  libord.dll (verapp.exe -> libord.dll): #7 [1 of 3 imports]\n"));
-    EXPECT_TRUE(Has(old, "  libdv.dll (verapp.exe -> libdv.dll): dv_new [1 of 2 imports] "
-                         "[delay-loaded]\n"));
+    EXPECT_THAT(old.out,
+                HasSubstr(X(": 64-bit (x86-64); 5 DLLs found, 0 missing, 0 API-set contracts, 4 "
+                            "missing entry points\nmissing entry points:\n  libver.dll (verapp.exe "
+                            "-> libver.dll): ver_new1, ver_new2 [2 of 5 imports]\n      "
+                            "{fn}/old/libver.dll is another build of libver.dll")));
+    EXPECT_THAT(old.out,
+                HasSubstr("  libord.dll (verapp.exe -> libord.dll): #7 [1 of 3 imports]\n"));
+    EXPECT_THAT(old.out, HasSubstr("  libdv.dll (verapp.exe -> libdv.dll): dv_new [1 of 2 imports] "
+                                   "[delay-loaded]\n"));
     const json forwarded = json::parse(Run("tree --json {fn}/app/fwdapp.exe" + kSys).out);
     const json &entry = forwarded["files"][0]["missing_entry_points"][0];
     EXPECT_EQ(entry["chain"], json::array({"fwdapp.exe", "libfwd.dll"}));
     EXPECT_EQ(entry["functions"][1]["forwarders"],
               json({"libloopa.loop_fun", "libloopb.loop_fun", "libloopa.loop_fun"}));
-    EXPECT_TRUE(
-        Has(Run("tree --missing-only --demangle {fn}/app/cxxapp.exe --search={fn}/old" + kSys),
-            "(cxxapp.exe -> libcxxms.dll): public: void __cdecl "
-            "foo::Widget::close(void) [1 of 3 imports]\n"));
+    EXPECT_THAT(
+        Run("tree --missing-only --demangle {fn}/app/cxxapp.exe --search={fn}/old" + kSys).out,
+        HasSubstr("(cxxapp.exe -> libcxxms.dll): public: void __cdecl "
+                  "foo::Widget::close(void) [1 of 3 imports]\n"));
 
     // report checks the functions of every file in the folder.
     const CliRun report = Run("report {fn}/app --search={fn}/old" + kSys);
     EXPECT_EQ(report.status, kExitMissing);
-    EXPECT_TRUE(Has(report, "; 0 missing names, 0 damaged, 9 missing entry points\n"))
-        << report.out;
-    EXPECT_TRUE(Has(report, X("  libver.dll ({fn}/app/verapp.exe -> {fn}/old/libver.dll): "
-                              "ver_new1, ver_new2 [2 of 5 imports]\n")));
+    EXPECT_THAT(report.out, HasSubstr("; 0 missing names, 0 damaged, 9 missing entry points\n"));
+    EXPECT_THAT(report.out,
+                HasSubstr(X("  libver.dll ({fn}/app/verapp.exe -> {fn}/old/libver.dll): "
+                            "ver_new1, ver_new2 [2 of 5 imports]\n")));
 }
 
 TEST_F(CliPackager, KnownDllCopiesAreIgnored)
@@ -258,10 +258,10 @@ TEST_F(CliPackager, KnownDllCopiesAreIgnored)
     fs::copy_file(dir / "fn/sys64/kernel32.dll", dir / "fn/app/KERNEL32.DLL");
     const CliRun tree = Run("tree {fn}/app/verapp.exe --search={fn}/new" + kSys);
     EXPECT_EQ(tree.status, kExitOk);
-    EXPECT_TRUE(Has(tree, X("  KERNEL32.dll => {fn}/sys64/kernel32.dll [system]\n")));
-    EXPECT_TRUE(Has(tree, X("ignored (Windows loads its own copy of these, one of its KnownDLLs):\n"
-                            "  {fn}/app/KERNEL32.DLL\n")))
-        << tree.out;
+    EXPECT_THAT(tree.out, HasSubstr(X("  KERNEL32.dll => {fn}/sys64/kernel32.dll [system]\n")));
+    EXPECT_THAT(tree.out,
+                HasSubstr(X("ignored (Windows loads its own copy of these, one of its KnownDLLs):\n"
+                            "  {fn}/app/KERNEL32.DLL\n")));
 }
 
 } // namespace
