@@ -39,7 +39,7 @@ protected:
     void SetUp() override
     {
         QUORVANE_NEED_FIXTURES();
-        fs::copy(test::FixtureFolder(), dir / "fx", fs::copy_options::recursive);
+        fs::copy(test::kFixtures, dir / "fx", fs::copy_options::recursive);
         // The programs of the function checks stay out of the folder that report reads.
         fs::rename(dir / "fx" / "functions", dir / "fn");
     }

@@ -84,15 +84,6 @@ TEST_F(Cli, EachCommandLineGivesItsStatusAndOutput)
     const std::string tool = "{d}/app/tool.exe:\n\t../sys/kernel32.dll\n\tGone.dll\n\tgone.dll\n"
                              "\tzlib1.dll\n";
     std::vector<Row> rows = {
-        // Wrong usage: nothing on standard output, one line on standard error.
-        {"", kExitUsage, "", ""},
-        {"imports", kExitUsage, "", ""},
-        {"frobnicate {d}/lib.dll", kExitUsage, "", ""},
-        {"imports --bogus {d}/lib.dll", kExitUsage, "", ""},
-        {"check --types=dll {d}/app/tool.exe", kExitUsage, "", ""},
-        {"deep --types=dll,exe {d}/data.bin", kExitUsage, "", ""},
-        {"tree --search={d}/nowhere {d}/app/tool.exe", kExitUsage, "", ""},
-        {"bundle {d}/app/tool.exe", kExitUsage, "", ""}, // no --to
         {"--help", kExitOk, "~\n  deep ", ""},
         {"deep --help", kExitOk, "~dll,ocx,sys,drv,tlb", ""},
         {"--version", kExitOk, "~quorvane-cli ", ""},
@@ -130,6 +121,13 @@ TEST_F(Cli, EachCommandLineGivesItsStatusAndOutput)
         {"bundle {d}/app/plugin.exe --to={d}/out --system-dir={d}/sys", kExitOk,
          "copied: {d}/app/local.dll -> {d}/out/local.dll\n", ""},
     };
+    // Wrong usage: nothing on standard output, one line on standard error.
+    for (const char *line :
+         {"", "imports", "frobnicate {d}/lib.dll", "imports --bogus {d}/lib.dll",
+          "check --types=dll {d}/app/tool.exe", "deep --types=dll,exe {d}/data.bin",
+          "tree --search={d}/nowhere {d}/app/tool.exe", "bundle {d}/app/tool.exe" /* no --to */}) {
+        rows.push_back({line, kExitUsage, "", ""});
+    }
 #ifndef _WIN32
     // Special paths end in status 2, the program never waiting for them.
     rows.insert(

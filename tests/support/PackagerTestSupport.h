@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,8 +20,7 @@ namespace quorvane::test {
 
 struct CliRun {
     int status = 0;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 inline std::string ReplaceAll(std::string text, const std::string &from, const std::string &to)
@@ -76,17 +74,14 @@ inline CliRun RunCliLine(const std::string &line, const Folders &folders)
 }
 
 /// The folder of real programs, and why they are not there ("" when they are).
-inline std::filesystem::path FixtureFolder()
-{
-    return QUORVANE_PACKAGER_FIXTURES;
-}
+inline const std::filesystem::path kFixtures = QUORVANE_PACKAGER_FIXTURES;
 
 inline std::string FixturesMissingReason()
 {
-    std::ifstream note(FixtureFolder() / "SKIPPED"); // left by make_fixtures.sh
-    std::string reason = "they were not built (" + FixtureFolder().string() + ")";
+    std::ifstream note(kFixtures / "SKIPPED"); // left by make_fixtures.sh
+    std::string reason = "they were not built (" + kFixtures.string() + ")";
     std::getline(note, reason);
-    return std::filesystem::exists(FixtureFolder() / "READY") ? "" : reason;
+    return std::filesystem::exists(kFixtures / "READY") ? "" : reason;
 }
 
 #define QUORVANE_NEED_FIXTURES()                                                                   \

@@ -57,7 +57,7 @@ TEST(EntryPoints, EachImportIsFoundOrMissingForItsReason)
          ForwarderLoop,
          {"libloopa.loop_fun", "libloopb.loop_fun", "libloopa.loop_fun"}},
     };
-    const fs::path folder = test::FixtureFolder() / "functions";
+    const fs::path folder = test::kFixtures / "functions";
     ExportTableCache exports;
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.dll) + " " + FunctionLabel(c.function));
