@@ -42,14 +42,6 @@ inline std::string Slashed(std::string text, [[maybe_unused]] bool json = false)
 #endif
 }
 
-inline CliRun RunQuorvaneCli(const std::vector<std::string> &args)
-{
-    std::ostringstream out, err;
-    const int status = RunCli(args, out, err);
-    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
-    return {status, Slashed(out.str(), json), Slashed(err.str(), json)};
-}
-
 /// Folders that stand in a command line or an expectation as a key such as "{d}".
 using Folders = std::vector<std::pair<std::string, std::filesystem::path>>;
 
@@ -62,7 +54,8 @@ inline std::string Expand(std::string text, const Folders &folders)
     return Slashed(text);
 }
 
-/// Runs a command line, split at each space after the folders are put in.
+/// Runs quorvane-cli in-process on a command line, split at each space after the folders are put
+/// in.
 inline CliRun RunCliLine(const std::string &line, const Folders &folders)
 {
     std::vector<std::string> args;
@@ -70,7 +63,10 @@ inline CliRun RunCliLine(const std::string &line, const Folders &folders)
     for (std::string word; words >> word;) {
         args.push_back(word);
     }
-    return RunQuorvaneCli(args);
+    std::ostringstream out, err;
+    const int status = RunCli(args, out, err);
+    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+    return {status, Slashed(out.str(), json), Slashed(err.str(), json)};
 }
 
 /// The folder of real programs, and why they are not there ("" when they are).
