@@ -131,14 +131,18 @@ TEST_F(Closure, NamesThatAreNotLookedFor)
 
 TEST_F(Closure, DamagedFilesAreDamagedNeverDependencyFree)
 {
-    WritePe(P("app/app.exe"), {"broken.dll", "fake.dll", "fine.dll"});
+    WritePe(P("app/app.exe"), {"broken.dll", "fake.dll", "fine.dll", "exports.dll"});
     test::PeBuilder b;
     b.bitness = test::Bitness::Pe32Plus;
     b.isDll = true;
-    b.imports = {"x.dll"};
-    test::BuiltPe broken = b.Build();
+    b.imports = {"fine.dll"};
+    b.exports = {"Entry"};
+    test::BuiltPe broken = b.Build(), exports = b.Build();
     broken.PutU32(broken.layout.importDirectoryOffset + 12, 0x00F00000); // a name nowhere
     broken.WriteTo(P("app/broken.dll"));
+    // An export table whose address count runs past the file is named, its functions unchecked.
+    exports.PutU32(exports.layout.exportDirectoryOffset + 20, 0x7FFFFFFF);
+    exports.WriteTo(P("app/exports.dll"));
     dir.Write("app/fake.dll", "MZ not really");
     WritePe(P("other/fake.dll"), {});
     WritePe(P("app/fine.dll"), {});
@@ -146,9 +150,11 @@ TEST_F(Closure, DamagedFilesAreDamagedNeverDependencyFree)
     ASSERT_TRUE(c.ok);
     EXPECT_EQ(Find(c.modules, "broken.dll").problem, "Error in attempt to find imported DLLs.");
     EXPECT_EQ(Find(c.modules, "fake.dll").path, P("other/fake.dll")); // the search goes on
-    ASSERT_EQ(c.damaged.size(), 2u);
+    ASSERT_EQ(c.damaged.size(), 3u);
     EXPECT_EQ(c.damaged[0].path, P("app/broken.dll")); // in path order
-    EXPECT_EQ(c.damaged[1].status, "Error mapping file.");
+    EXPECT_EQ(c.damaged[1].path, P("app/exports.dll"));
+    EXPECT_EQ(c.damaged[2].status, "Error mapping file.");
+    EXPECT_TRUE(c.missingFunctions.empty());
     EXPECT_EQ(c.Outcome(), PackagerOutcome::Unreadable);
     EXPECT_EQ(Build("app/missing.exe").Outcome(), PackagerOutcome::Unreadable);
 }

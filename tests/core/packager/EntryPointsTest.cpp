@@ -1,6 +1,6 @@
 // The check of imported functions against real DLLs that the cross compilers built: names and
-// ordinals, forwarders that resolve, lead nowhere or loop, and damaged export tables; and the
-// hints that tell what kind of DLL a missing name is.
+// ordinals, forwarders that resolve, lead nowhere or loop; and the hints that tell what kind of DLL
+// a missing name is.
 #include "core/packager/EntryPoints.h"
 #include "core/packager/DllHints.h"
 #include "core/packager/KnownDlls.h"
@@ -69,24 +69,6 @@ TEST(EntryPoints, EachImportIsFoundOrMissingForItsReason)
             EXPECT_EQ(missing[0].forwarders, c.forwarders);
         }
     }
-}
-
-TEST(EntryPoints, ADamagedExportTableIsNamedNeverChecked)
-{
-    test::TempDir dir;
-    test::PeBuilder b;
-    b.exports = {"Alpha"};
-    test::BuiltPe pe = b.Build();
-    pe.PutU32(pe.layout.exportDirectoryOffset + 20, 0x7FFFFFFF); // an address count past the file
-    const std::string broken = pe.WriteTo(dir / "broken.dll").string();
-    ExportTableCache exports;
-    std::vector<DamagedExports> found;
-    const auto missing = CheckImportedFunctions(
-        {{"BROKEN.dll", false, {ByName("Alpha"), ByOrdinal(2)}}},
-        [&broken](const std::string &) { return &broken; }, exports, LookIn(dir.Path()), found);
-    EXPECT_TRUE(missing.empty());
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].path, broken);
 }
 
 TEST(HintTable, KnownNamesFallIntoTheirCategoriesInAnyCase)
