@@ -68,7 +68,6 @@ TEST_F(Closure, FollowsTheSearchOrderAndVisitsEachDllOnce)
     WritePe(P("app/a.dll"), {"b.dll"});
     WritePe(P("app/b.dll"), {"A.DLL", "app.exe", "gone.dll"}); // back to a.dll and the program
     const ClosureResult c = Build("app/app.exe", {P("first"), P("second") + "/"});
-    ASSERT_TRUE(c.ok);
     EXPECT_EQ(Find(c.modules, "one.dll").path, P("app/ONE.DLL")); // as spelt on disk
     EXPECT_EQ(Find(c.modules, "one.dll").where, FoundIn::Application);
     EXPECT_EQ(Find(c.modules, "two.dll").path, P("first/two.dll"));
@@ -147,7 +146,6 @@ TEST_F(Closure, DamagedFilesAreDamagedNeverDependencyFree)
     WritePe(P("other/fake.dll"), {});
     WritePe(P("app/fine.dll"), {});
     const ClosureResult c = Build("app/app.exe", {P("other")});
-    ASSERT_TRUE(c.ok);
     EXPECT_EQ(Find(c.modules, "broken.dll").problem, "Error in attempt to find imported DLLs.");
     EXPECT_EQ(Find(c.modules, "fake.dll").path, P("other/fake.dll")); // the search goes on
     ASSERT_EQ(c.damaged.size(), 3u);
