@@ -1,6 +1,9 @@
 // The check of imported functions against real DLLs that the cross compilers built: names and
-// ordinals, forwarders that resolve, lead nowhere or loop, and damaged export tables.
+// ordinals, forwarders that resolve, lead nowhere or loop; and the hints that tell what kind of DLL
+// a missing name is.
 #include "core/packager/EntryPoints.h"
+#include "core/packager/DllHints.h"
+#include "core/packager/KnownDlls.h"
 #include "support/PackagerTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -10,19 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-ImportedFunction ByName(const char *name)
-{
-    ImportedFunction f;
-    f.name = name;
-    return f;
-}
-
-ImportedFunction ByOrdinal(std::uint16_t ordinal)
-{
-    ImportedFunction f;
-    f.ordinal = ordinal;
-    return f;
-}
+const auto ByName = [](const char *name) { return ImportedFunction{name, 0, std::nullopt}; };
+const auto ByOrdinal = [](std::uint16_t ordinal) { return ImportedFunction{"", 0, ordinal}; };
 
 // A forwarder's DLL is looked for in one folder, as the closure looks beside the program.
 ForwarderDllLookup LookIn(const fs::path &folder)
@@ -43,6 +35,8 @@ TEST(EntryPoints, EachImportIsFoundOrMissingForItsReason)
         std::optional<EntryPointFault> fault;
         std::vector<std::string> forwarders = {};
     };
+    const std::vector<std::string> loop = {"libloopa.loop_fun", "libloopb.loop_fun",
+                                           "libloopa.loop_fun"};
     const std::vector<Case> cases = {
         {"new/libver.dll", ByName("ver_new1"), std::nullopt},
         {"old/libver.dll", ByName("ver_new1"), NotExported},
@@ -60,45 +54,42 @@ TEST(EntryPoints, EachImportIsFoundOrMissingForItsReason)
         {"app/libfwd.dll", ByName("fwd_gone"), NotExported, {"libtarget.not_there"}},
         {"app/libfwd.dll", ByName("fwd_noord"), NotExported, {"libtarget.#9"}},
         {"app/libfwd.dll", ByName("fwd_nodll"), ForwarderDllMissing, {"libnowhere.nowhere_fun"}},
-        {"app/libfwd.dll",
-         ByName("fwd_loop"),
-         ForwarderLoop,
-         {"libloopa.loop_fun", "libloopb.loop_fun", "libloopa.loop_fun"}},
+        {"app/libfwd.dll", ByName("fwd_loop"), ForwarderLoop, loop},
     };
-    const fs::path folder = test::FixtureFolder() / "functions";
+    const fs::path folder = test::kFixtures / "functions";
     ExportTableCache exports;
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.dll) + " " + FunctionLabel(c.function));
         const auto missing = MissingEntryPoints((folder / c.dll).string(), {c.function}, exports,
                                                 LookIn(folder / "app"));
-        if (!c.fault) {
-            EXPECT_TRUE(missing.empty());
-            continue;
+        ASSERT_EQ(missing.size(), c.fault ? 1u : 0u);
+        if (c.fault) {
+            EXPECT_EQ(missing[0].fault, *c.fault);
+            EXPECT_EQ(missing[0].forwarders, c.forwarders);
         }
-        ASSERT_EQ(missing.size(), 1u);
-        EXPECT_EQ(missing[0].fault, *c.fault);
-        EXPECT_EQ(missing[0].forwarders, c.forwarders);
     }
 }
 
-TEST(EntryPoints, ADamagedExportTableIsNamedNeverChecked)
+TEST(HintTable, KnownNamesFallIntoTheirCategoriesInAnyCase)
 {
-    test::TempDir dir;
-    test::PeBuilder b;
-    b.bitness = test::Bitness::Pe32Plus;
-    b.isDll = true;
-    b.exports = {"Alpha"};
-    test::BuiltPe pe = b.Build();
-    pe.PutU32(pe.layout.exportDirectoryOffset + 20, 0x7FFFFFFF); // an address count past the file
-    const std::string broken = pe.WriteTo(dir / "broken.dll").string();
-    ExportTableCache exports;
-    std::vector<DamagedExports> found;
-    const auto missing = CheckImportedFunctions(
-        {{"BROKEN.dll", false, {ByName("Alpha"), ByOrdinal(2)}}},
-        [&broken](const std::string &) { return &broken; }, exports, LookIn(dir.Path()), found);
-    EXPECT_TRUE(missing.empty());
-    ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].path, broken);
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"msvc-runtime", {"VCRUNTIME140.dll", "api-ms-win-crt-runtime-l1-1-0.dll"}},
+        {"system", {"msvcrt.dll", "xinput1_4.dll"}},
+        {"mingw-runtime", {"LIBWINPTHREAD-1.DLL", "libstdc++-6.dll"}},
+        {"directx", {"XINPUT1_3.dll"}},
+        {"api-set", {"api-ms-win-core-synch-l1-2-0.dll"}},
+        {"application", {"xinput1_10.dll", "libfoo.dll", "", "kernel32.dll.bak"}},
+    };
+    for (const auto &[category, names] : cases) {
+        for (const std::string &name : names) {
+            EXPECT_EQ(HintForDependency(name).category, category) << name;
+        }
+    }
+    EXPECT_EQ(BuiltInHints().Problems(), std::vector<std::string>{});
+    // Windows loads its KnownDLLs from the system folder, whatever a program carries.
+    for (const std::string &name : ParseKnownDlls(BuiltInKnownDllsText())) {
+        EXPECT_EQ(HintFor(name).category, kHintSystem) << name;
+    }
 }
 
 } // namespace
