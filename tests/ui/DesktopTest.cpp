@@ -5,7 +5,6 @@
 // user would), and the dependency list's double-click, which starts a further copy of the program
 // on the file it finds.
 #include "support/ListItems.h"
-#include "support/Process.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 #include "ui/DependencyLaunch.h"
@@ -25,6 +24,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace quorvane {
 namespace {
@@ -46,9 +46,10 @@ fs::path Recorder(const fs::path &program)
 std::string Recorded(const fs::path &record)
 {
     EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(record); }, 20000));
-    const std::string arguments = test::detail::Slurp(record.string());
+    std::ostringstream arguments;
+    arguments << std::ifstream(record, std::ios::binary).rdbuf();
     fs::remove(record);
-    return arguments;
+    return arguments.str();
 }
 
 class CheckWindow : public ::testing::Test {
