@@ -18,28 +18,18 @@ struct Field {
     std::int64_t offset;
     int width = 4;
 };
-constexpr Field kMz{At::File, 0, 2};
-constexpr Field kLfanew{At::File, 0x3C};
-constexpr Field kSignature{At::Nt, 0};
-constexpr Field kNumberOfSections{At::Nt, 6, 2};
-constexpr Field kSizeOfOptionalHeader{At::Nt, 20, 2};
-constexpr Field kMagic{At::Optional, 0, 2};
-constexpr Field kSectionAlignment{At::Optional, 32};
-constexpr Field kFileAlignment{At::Optional, 36};
-constexpr Field kSizeOfImage{At::Optional, 56};
-constexpr Field kSizeOfHeaders{At::Optional, 60};
+constexpr Field kMz{At::File, 0, 2}, kLfanew{At::File, 0x3C};
+constexpr Field kSignature{At::Nt, 0}, kNumberOfSections{At::Nt, 6, 2};
+constexpr Field kSizeOfOptionalHeader{At::Nt, 20, 2}, kMagic{At::Optional, 0, 2};
+constexpr Field kSectionAlignment{At::Optional, 32}, kFileAlignment{At::Optional, 36};
+constexpr Field kSizeOfImage{At::Optional, 56}, kSizeOfHeaders{At::Optional, 60};
 constexpr Field kRvaCount{At::Directories, -4}; // NumberOfRvaAndSizes
-constexpr Field kExportDirectory{At::Directories, 0};
-constexpr Field kImportDirectory{At::Directories, 8};
-constexpr Field kVirtualSize{At::Section, 8};
-constexpr Field kRawSize{At::Section, 16};
-constexpr Field kRawPointer{At::Section, 20};
-constexpr Field kFirstName{At::Imports, 12};
-constexpr Field kSecondName{At::Imports, 32};
-constexpr Field kOrdinalBase{At::Export, 16};
-constexpr Field kAddressCount{At::Export, 20};
-constexpr Field kNameCount{At::Export, 24};
-constexpr Field kSecondNamePointer{At::NamePointers, 4};
+constexpr Field kExportDirectory{At::Directories, 0}, kImportDirectory{At::Directories, 8};
+constexpr Field kVirtualSize{At::Section, 8}, kRawSize{At::Section, 16},
+    kRawPointer{At::Section, 20};
+constexpr Field kFirstName{At::Imports, 12}, kSecondName{At::Imports, 32};
+constexpr Field kOrdinalBase{At::Export, 16}, kAddressCount{At::Export, 20};
+constexpr Field kNameCount{At::Export, 24}, kSecondNamePointer{At::NamePointers, 4};
 constexpr std::uint32_t kDosStub = 0x40;       // free bytes inside the headers
 constexpr std::uint32_t kNowhere = 0x7FFF0000; // an RVA that no section holds
 
@@ -47,7 +37,7 @@ std::uint64_t Where(const BuiltPe &pe, Field f)
 {
     const PeLayout &l = pe.layout;
     const std::uint64_t starts[] = {0,
-                                    l.ntOffset,
+                                    l.ntOffset, // the MS-DOS header, the NT headers
                                     l.optionalOffset,
                                     l.dataDirectoriesOffset,
                                     l.sectionTableOffset,
@@ -57,10 +47,7 @@ std::uint64_t Where(const BuiltPe &pe, Field f)
     return starts[static_cast<int>(f.at)] + static_cast<std::uint64_t>(f.offset);
 }
 
-void Put(BuiltPe &pe, Field f, std::uint64_t value)
-{
-    pe.Put(Where(pe, f), value, f.width);
-}
+const auto Put = [](BuiltPe &pe, Field f, std::uint64_t v) { pe.Put(Where(pe, f), v, f.width); };
 
 struct Poke {
     Field field;
@@ -68,19 +55,18 @@ struct Poke {
 };
 
 // The builder's image with both names of each table, configured, edited, then with values poked.
-Make Image(std::vector<Poke> pokes, Edit edit = {}, std::function<void(PeBuilder &)> configure = {})
+Make Image(
+    std::vector<Poke> pokes, Edit edit = [](BuiltPe &) {},
+    std::function<void(PeBuilder &)> configure = [](PeBuilder &) {})
 {
     return [=](Bitness bitness) {
         PeBuilder b;
-        b.bitness = bitness, b.imports = {"KERNEL32.dll", "USER32.dll"},
+        b.bitness = bitness;
+        b.imports = {"KERNEL32.dll", "USER32.dll"};
         b.exports = {"Alpha", "Beta"};
-        if (configure) {
-            configure(b);
-        }
+        configure(b);
         BuiltPe pe = b.Build();
-        if (edit) {
-            edit(pe);
-        }
+        edit(pe);
         for (const Poke &p : pokes) {
             Put(pe, p.field, p.value);
         }
@@ -88,10 +74,7 @@ Make Image(std::vector<Poke> pokes, Edit edit = {}, std::function<void(PeBuilder
     };
 }
 
-Make Edited(Edit edit)
-{
-    return Image({}, std::move(edit));
-}
+const auto Edited = [](Edit edit) { return Image({}, std::move(edit)); };
 
 // A low-alignment image whose section holds only the first 16 bytes of its raw data, so that the
 // names lie past it, where only a low-alignment image maps them.
@@ -119,16 +102,12 @@ void SignatureAtTheEnd(BuiltPe &pe)
 }
 
 // The section table then starts on the import entry; its one header has no raw data.
-void OnlyTheExportEntry(BuiltPe &pe)
-{
+const Edit kOnlyTheExportEntry = [](BuiltPe &pe) {
     Put(pe, kSizeOfOptionalHeader, pe.layout.dataDirectoriesOffset + 8 - pe.layout.optionalOffset);
-}
+};
 
-// Read with the other layout, the directories hold nothing at entries 0 and 1.
-void OtherMagic(BuiltPe &pe)
-{
-    Put(pe, kMagic, pe.bytes[Where(pe, kMagic) + 1] == 2 ? 0x10B : 0x20B);
-}
+// Read with the other layout (0x10B and 0x20B), the directories hold nothing at entries 0 and 1.
+const Edit kOtherMagic = [](BuiltPe &pe) { Put(pe, kMagic, pe.GetU32(Where(pe, kMagic)) ^ 0x300); };
 
 // A second header over the same RVAs with its raw data on the MS-DOS header.
 void OverlappingSection(BuiltPe &pe)
@@ -139,11 +118,10 @@ void OverlappingSection(BuiltPe &pe)
     Put(pe, kNumberOfSections, 2);
 }
 
-void StubName(BuiltPe &pe)
-{
+const Edit kStubName = [](BuiltPe &pe) {
     std::copy_n("STUB.dll", 9, pe.bytes.begin() + kDosStub);
     Put(pe, kSecondName, kDosStub);
-}
+};
 
 // An export directory in the free bytes after the section header: one name, no address table.
 void ExportsInTheHeaders(BuiltPe &pe)
@@ -187,10 +165,9 @@ void ForwarderToItself(BuiltPe &pe)
 }
 
 // One import by ordinal, then the end of the file where the next entry should be.
-void LookupTableRunsOff(BuiltPe &pe)
-{
+const Edit kLookupTableRunsOff = [](BuiltPe &pe) {
     pe.PutU32(pe.layout.importDirectoryOffset + 20, Append(pe, std::string_view("\1\0\0\x80", 4)));
-}
+};
 
 // 70,000 pointers at one 1,000-byte name ask for 70 MB of names from a 300 KB file.
 void NamesPastTheLimit(BuiltPe &pe)
@@ -243,9 +220,9 @@ std::vector<MalformedCase> MakeCases()
          kNotPe},
         {"SectionTablePastTheEnd", Image({{kNumberOfSections, 0xFFFF}}), kNotPe, kNotPe},
         // The optional header: how many data directory entries it really holds.
-        {"OptionalHeaderHoldsOnlyTheExportEntry", Edited(OnlyTheExportEntry), kNoImports,
+        {"OptionalHeaderHoldsOnlyTheExportEntry", Edited(kOnlyTheExportEntry), kNoImports,
          kBadExports},
-        {"OptionalHeaderMagicOfTheOtherKind", Edited(OtherMagic), kNoImports, kNoExports},
+        {"OptionalHeaderMagicOfTheOtherKind", Edited(kOtherMagic), kNoImports, kNoExports},
         {"NumberOfRvaAndSizesOne", Image({{kRvaCount, 1}}), kNoImports, Exports()},
         {"NumberOfRvaAndSizesHuge", Image({{kRvaCount, 0xFFFFFFFF}}), Imports(), Exports()},
         // The section table: where RVAs land in the file.
@@ -271,9 +248,9 @@ std::vector<MalformedCase> MakeCases()
         {"SectionAlignmentZeroIsNotLowAlignment",
          LowAlignment({{kSectionAlignment, 0}, {kFileAlignment, 0}}), kBadImports, kBadExports},
         // Tables and names inside the headers, which the loader maps as they stand in the file.
-        {"ImportNameInTheHeaders", Edited(StubName), Imports({"KERNEL32.dll", "STUB.dll"}),
+        {"ImportNameInTheHeaders", Edited(kStubName), Imports({"KERNEL32.dll", "STUB.dll"}),
          Exports()},
-        {"ImportNameInTheHeadersPastSizeOfHeaders", Image({{kSizeOfHeaders, kDosStub}}, StubName),
+        {"ImportNameInTheHeadersPastSizeOfHeaders", Image({{kSizeOfHeaders, kDosStub}}, kStubName),
          kBadImports, Exports()},
         // The export table reader, unlike the name reader, sees that the one name names no entry.
         {"ExportTableInTheHeaders", Edited(ExportsInTheHeaders), Imports(), Exports({"Head"}),
@@ -288,7 +265,9 @@ std::vector<MalformedCase> MakeCases()
          Imports({"KERNEL32.dll"}), Exports()},
         {"ImportTableWithoutTerminator", Edited(NoTerminator), kBadImports, kBadExports},
         {"SixtyThousandImportDescriptors",
-         Image({}, {}, [](PeBuilder &b) { b.imports.assign(60000, "X.dll"), b.exports = {}; }),
+         Image(
+             {}, [](BuiltPe &) {},
+             [](PeBuilder &b) { b.imports.assign(60000, "X.dll"), b.exports = {}; }),
          Imports(Names(60000, "X.dll")), kNoExports},
         // The export directory and its name pointer table.
         {"ExportDirectoryRvaZero", Image({{kExportDirectory, 0}}), Imports(), kNoExports},
@@ -312,7 +291,7 @@ std::vector<MalformedCase> MakeCases()
          Exports({"#4294967295 Alpha", "#0 Beta"})},
         {"ForwarderToItself", Edited(ForwarderToItself), Imports(), Exports(),
          Exports({"#1 Alpha -> SAMPLE.Alpha", "#2 Beta"})},
-        {"ImportLookupTableRunsOffTheFile", Edited(LookupTableRunsOff), Imports(), Exports(),
+        {"ImportLookupTableRunsOffTheFile", Edited(kLookupTableRunsOff), Imports(), Exports(),
          std::nullopt, kStatusImportWalkFailed},
         // Names: their end, their length, and bytes that mean something elsewhere.
         {"ImportNameWithoutZeroAtTheEndOfTheFile",
