@@ -75,6 +75,10 @@ Make Image(
 }
 
 const auto Edited = [](Edit edit) { return Image({}, std::move(edit)); };
+const auto Built = [](auto configure) {
+    return Image(
+        {}, [](BuiltPe &) {}, configure);
+};
 
 // A low-alignment image whose section holds only the first 16 bytes of its raw data, so that the
 // names lie past it, where only a low-alignment image maps them.
@@ -301,11 +305,9 @@ std::vector<MalformedCase> MakeCases()
         {"HundredThousandByteName",
          Edited([](BuiltPe &pe) { Put(pe, kSecondName, Append(pe, kLongName + '\0')); }),
          Imports({"KERNEL32.dll", kLongName}), Exports()},
-        {"NamesWithBytesAbove127",
-         Image({}, {},
-               [](PeBuilder &b) {
-                   b.imports = {"Caf\xE9.dll", "\x80\x9F\xA0\xFF.dll"}, b.exports = {"\x81"};
-               }),
+        {"NamesWithBytesAbove127", Built([](PeBuilder &b) {
+             b.imports = {"Caf\xE9.dll", "\x80\x9F\xA0\xFF.dll"}, b.exports = {"\x81"};
+         }),
          Imports({"Caf\xC3\xA9.dll", "\xE2\x82\xAC\xC5\xB8\xC2\xA0\xC3\xBF.dll"}),
          Exports({"\xC2\x81"})},
     };
