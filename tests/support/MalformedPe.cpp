@@ -269,9 +269,7 @@ std::vector<MalformedCase> MakeCases()
          Imports({"KERNEL32.dll"}), Exports()},
         {"ImportTableWithoutTerminator", Edited(NoTerminator), kBadImports, kBadExports},
         {"SixtyThousandImportDescriptors",
-         Image(
-             {}, [](BuiltPe &) {},
-             [](PeBuilder &b) { b.imports.assign(60000, "X.dll"), b.exports = {}; }),
+         Built([](PeBuilder &b) { b.imports.assign(60000, "X.dll"), b.exports = {}; }),
          Imports(Names(60000, "X.dll")), kNoExports},
         // The export directory and its name pointer table.
         {"ExportDirectoryRvaZero", Image({{kExportDirectory, 0}}), Imports(), kNoExports},
@@ -328,15 +326,7 @@ std::string Mismatch(const ExpectedRead &expected, std::string_view status, bool
         ok != (status == kStatusImportsOk || status == kStatusExportsOk)) {
         return "status " + std::string(status);
     }
-    const auto [mine, theirs] =
-        std::mismatch(names.begin(), names.end(), expected.names.begin(), expected.names.end());
-    if (mine != names.end() || theirs != expected.names.end()) {
-        // Names can be 100,000 bytes or 60,000 long: only where they differ.
-        return std::to_string(names.size()) + " names, name " +
-               std::to_string(mine - names.begin()) + " " +
-               (mine == names.end() ? "missing" : mine->substr(0, 80));
-    }
-    return "";
+    return names == expected.names ? "" : std::to_string(names.size()) + " other names";
 }
 
 } // namespace quorvane::test

@@ -37,8 +37,9 @@ struct MalformedCase {
 /// Every case, in a fixed order.
 const std::vector<MalformedCase> &MalformedCases();
 
-/// Where a reader's answer differs from the expected one ("" where it does not): the status, the
-/// success flag that goes with it, the count of names or the first name that differs.
+/// Where a reader's answer differs from the expected one ("" where it does not): its status, the
+/// success flag that goes with it, or its names (which can be 60,000, or 100,000 bytes long: only
+/// their count is told).
 std::string Mismatch(const ExpectedRead &expected, std::string_view status, bool ok,
                      const std::vector<std::string> &names);
 inline std::string Mismatch(const ExpectedRead &expected, const ReaderResult &r)

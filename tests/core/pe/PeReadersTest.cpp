@@ -1,12 +1,11 @@
 // The readers on the shared table of malformed and hostile images, in memory and through pages of a
 // few bytes, the function readers agreeing with the name readers; a hostile section table; a field
-// cut by a short optional header; and the list text the window fills from.
+// cut by a short optional header.
 #include "core/pe/PeImage.h"
 #include "core/pe/modPEFunctions.h"
 #include "core/pe/modPETables.h"
 #include "support/MalformedPe.h"
 #include "support/PagedMemory.h"
-#include "support/TempDir.h"
 #include "support/Timing.h"
 
 #include <gtest/gtest.h>
@@ -99,21 +98,6 @@ TEST(HostileTables, AFieldCutByTheOptionalHeadersEndReadsAsZero)
     const auto image = PeImage::Parse(source);
     ASSERT_TRUE(image);
     EXPECT_EQ(image->RvaToOffset(0), std::nullopt);
-}
-
-TEST(ReaderLists, NamesInTableOrderJoinedByCrLfAndTheListSetOnlyOnSuccess)
-{
-    test::TempDir dir;
-    test::PeBuilder b;
-    b.imports = {"KERNEL32.dll", "USER32.dll", "KERNEL32.dll"}, b.exports = {"Alpha", "Beta"};
-    const auto path = b.Build().WriteTo(dir / "two.exe").string();
-    std::string list, status;
-    EXPECT_TRUE(GetImportList(path, list, status));
-    EXPECT_EQ(list + status, "KERNEL32.dll\r\nUSER32.dll\r\nKERNEL32.dllOK.");
-    EXPECT_TRUE(GetExportList(path, list, status));
-    EXPECT_EQ(list + status, "Alpha\r\nBetaOK");
-    EXPECT_FALSE(GetImportList(dir.Write("notes.dll", "Not a program.").string(), list, status));
-    EXPECT_EQ(list + status, "Alpha\r\nBetaError mapping file.");
 }
 
 } // namespace
