@@ -74,6 +74,7 @@ Make Image(
     };
 }
 
+const auto Set = [](Field f, std::uint64_t value) { return Image({{f, value}}); };
 const auto Edited = [](Edit edit) { return Image({}, std::move(edit)); };
 const auto Built = [](auto configure) {
     return Image(
@@ -200,48 +201,46 @@ const ExpectedRead kNoImports{kStatusNoImports, {}};
 const ExpectedRead kNoExports{kStatusNoExports, {}};
 const ExpectedRead kBadImports{kStatusImportWalkFailed, {}};
 const ExpectedRead kBadExports{kStatusExportWalkFailed, {}};
-ExpectedRead Imports(Names names = {"KERNEL32.dll", "USER32.dll"})
-{
-    return {kStatusImportsOk, names};
-}
-ExpectedRead Exports(Names names = {"Alpha", "Beta"})
-{
-    return {kStatusExportsOk, names};
-}
+const auto Imports = [](Names names = {"KERNEL32.dll", "USER32.dll"}) {
+    return ExpectedRead{kStatusImportsOk, std::move(names)};
+};
+const auto Exports = [](Names names = {"Alpha", "Beta"}) {
+    return ExpectedRead{kStatusExportsOk, std::move(names)};
+};
 
 std::vector<MalformedCase> MakeCases()
 {
     return {
         // Not a PE image: the MS-DOS header, e_lfanew, the signature, the headers' extent.
         {"EmptyFile", Edited([](BuiltPe &pe) { pe.bytes.clear(); }), kNotPe, kNotPe},
-        {"NoMzSignature", Image({{kMz, 'X'}}), kNotPe, kNotPe},
-        {"ELfanewNegative", Image({{kLfanew, 0xFFFFFFF0}}), kNotPe, kNotPe},
+        {"NoMzSignature", Set(kMz, 'X'), kNotPe, kNotPe},
+        {"ELfanewNegative", Set(kLfanew, 0xFFFFFFF0), kNotPe, kNotPe},
         {"ELfanewLeavesNoRoomForTheFileHeader", Edited(SignatureAtTheEnd), kNotPe, kNotPe},
-        {"NoPeSignature", Image({{kSignature, 0}}), kNotPe, kNotPe},
-        {"UnknownOptionalHeaderMagic", Image({{kMagic, 0x107}}), kNotPe, kNotPe},
-        {"SizeOfOptionalHeaderZero", Image({{kSizeOfOptionalHeader, 0}}), kNotPe, kNotPe},
+        {"NoPeSignature", Set(kSignature, 0), kNotPe, kNotPe},
+        {"UnknownOptionalHeaderMagic", Set(kMagic, 0x107), kNotPe, kNotPe},
+        {"SizeOfOptionalHeaderZero", Set(kSizeOfOptionalHeader, 0), kNotPe, kNotPe},
         {"TruncatedOptionalHeader", Edited([](BuiltPe &pe) { pe.bytes.resize(0x98 + 50); }), kNotPe,
          kNotPe},
-        {"SectionTablePastTheEnd", Image({{kNumberOfSections, 0xFFFF}}), kNotPe, kNotPe},
+        {"SectionTablePastTheEnd", Set(kNumberOfSections, 0xFFFF), kNotPe, kNotPe},
         // The optional header: how many data directory entries it really holds.
         {"OptionalHeaderHoldsOnlyTheExportEntry", Edited(kOnlyTheExportEntry), kNoImports,
          kBadExports},
         {"OptionalHeaderMagicOfTheOtherKind", Edited(kOtherMagic), kNoImports, kNoExports},
-        {"NumberOfRvaAndSizesOne", Image({{kRvaCount, 1}}), kNoImports, Exports()},
-        {"NumberOfRvaAndSizesHuge", Image({{kRvaCount, 0xFFFFFFFF}}), Imports(), Exports()},
+        {"NumberOfRvaAndSizesOne", Set(kRvaCount, 1), kNoImports, Exports()},
+        {"NumberOfRvaAndSizesHuge", Set(kRvaCount, 0xFFFFFFFF), Imports(), Exports()},
         // The section table: where RVAs land in the file.
-        {"SectionRawDataBeyondTheEndOfTheFile", Image({{kRawPointer, 0x7FFFF000}}), kBadImports,
+        {"SectionRawDataBeyondTheEndOfTheFile", Set(kRawPointer, 0x7FFFF000), kBadImports,
          kBadExports},
-        {"SectionRawSizeZero", Image({{kRawSize, 0}}), kBadImports, kBadExports},
+        {"SectionRawSizeZero", Set(kRawSize, 0), kBadImports, kBadExports},
         {"SectionRawSizeWrapping32Bits", Image({{kRawSize, 0xFFFFFFFF}, {kRawPointer, 0xFFFFFF00}}),
          kBadImports, kBadExports},
-        {"SectionVirtualSizeZero", Image({{kVirtualSize, 0}}), Imports(), Exports()},
+        {"SectionVirtualSizeZero", Set(kVirtualSize, 0), Imports(), Exports()},
         {"OverlappingSectionsResolveThroughTheFirst", Edited(OverlappingSection), Imports(),
          Exports()},
         // Where the loader reads differently from a plain walk of the section table. The section's
         // bytes start at 0x200; in a low-alignment image its RVA is 0x200 too.
-        {"PointerToRawDataRoundedDownTo512", Image({{kRawPointer, 0x21F}}), Imports(), Exports()},
-        {"SizeOfRawDataRoundedUpToFileAlignment", Image({{kRawSize, 1}}), Imports(), Exports()},
+        {"PointerToRawDataRoundedDownTo512", Set(kRawPointer, 0x21F), Imports(), Exports()},
+        {"SizeOfRawDataRoundedUpToFileAlignment", Set(kRawSize, 1), Imports(), Exports()},
         {"SizeOfRawDataNotRoundedWithoutAValidFileAlignment",
          Image({{kRawSize, 1}, {kFileAlignment, 0x300}}), kBadImports, kBadExports},
         {"LowAlignmentNamesPastTheSectionsRawData", LowAlignment({}), Imports(), Exports()},
@@ -260,36 +259,35 @@ std::vector<MalformedCase> MakeCases()
         {"ExportTableInTheHeaders", Edited(ExportsInTheHeaders), Imports(), Exports({"Head"}),
          kBadExports},
         // The import directory table.
-        {"ImportDirectoryRvaZero", Image({{kImportDirectory, 0}}), kNoImports, Exports()},
-        {"ImportNameRvaInNoSection", Image({{kSecondName, kNowhere}}), kBadImports, Exports()},
+        {"ImportDirectoryRvaZero", Set(kImportDirectory, 0), kNoImports, Exports()},
+        {"ImportNameRvaInNoSection", Set(kSecondName, kNowhere), kBadImports, Exports()},
         {"TerminatorWhoseOnlyZeroFieldIsTheNameRva", Edited(TerminatorWithOtherFields), Imports(),
          Exports()},
-        {"FirstImportDescriptorIsTheTerminator", Image({{kFirstName, 0}}), Imports({}), Exports()},
-        {"DescriptorsAfterTheTerminatorAreNotRead", Image({{kSecondName, 0}}),
-         Imports({"KERNEL32.dll"}), Exports()},
+        {"FirstImportDescriptorIsTheTerminator", Set(kFirstName, 0), Imports({}), Exports()},
+        {"DescriptorsAfterTheTerminatorAreNotRead", Set(kSecondName, 0), Imports({"KERNEL32.dll"}),
+         Exports()},
         {"ImportTableWithoutTerminator", Edited(NoTerminator), kBadImports, kBadExports},
         {"SixtyThousandImportDescriptors",
          Built([](PeBuilder &b) { b.imports.assign(60000, "X.dll"), b.exports = {}; }),
          Imports(Names(60000, "X.dll")), kNoExports},
         // The export directory and its name pointer table.
-        {"ExportDirectoryRvaZero", Image({{kExportDirectory, 0}}), Imports(), kNoExports},
+        {"ExportDirectoryRvaZero", Set(kExportDirectory, 0), Imports(), kNoExports},
         {"ExportDirectoryRunsOffTheFile", Edited([](BuiltPe &pe) {
              Put(pe, kExportDirectory, pe.layout.RvaOf(pe.bytes.size() - 20));
          }),
          Imports(), kBadExports},
-        {"ExportNameCountZero", Image({{kNameCount, 0}}), Imports(), Exports({})},
-        {"ExportNameCountOneOfTwo", Image({{kNameCount, 1}}), Imports(), Exports({"Alpha"})},
-        {"ExportNameCountAbove2To31", Image({{kNameCount, 0x80000000}}), Imports(), kBadExports},
-        {"ExportNameRvaInNoSection", Image({{kSecondNamePointer, kNowhere}}), Imports(),
-         kBadExports},
+        {"ExportNameCountZero", Set(kNameCount, 0), Imports(), Exports({})},
+        {"ExportNameCountOneOfTwo", Set(kNameCount, 1), Imports(), Exports({"Alpha"})},
+        {"ExportNameCountAbove2To31", Set(kNameCount, 0x80000000), Imports(), kBadExports},
+        {"ExportNameRvaInNoSection", Set(kSecondNamePointer, kNowhere), Imports(), kBadExports},
         {"ExportNamesPastTheOutputLimit",
          Image({}, NamesPastTheLimit, [](PeBuilder &b) { b.exports = {std::string(1000, 'N')}; }),
          Imports(), kBadExports},
         // The export address table, ordinals and forwarders (the export table reader's own). The
         // loader subtracts the base modulo 2^32: with base 2^32 - 1, Beta's ordinal is 0.
-        {"ExportAddressCountPastTheTable", Image({{kAddressCount, 0x100000}}), Imports(), Exports(),
+        {"ExportAddressCountPastTheTable", Set(kAddressCount, 0x100000), Imports(), Exports(),
          kBadExports},
-        {"ExportOrdinalBaseNear2To32", Image({{kOrdinalBase, 0xFFFFFFFF}}), Imports(), Exports(),
+        {"ExportOrdinalBaseNear2To32", Set(kOrdinalBase, 0xFFFFFFFF), Imports(), Exports(),
          Exports({"#4294967295 Alpha", "#0 Beta"})},
         {"ForwarderToItself", Edited(ForwarderToItself), Imports(), Exports(),
          Exports({"#1 Alpha -> SAMPLE.Alpha", "#2 Beta"})},
