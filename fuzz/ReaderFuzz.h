@@ -53,7 +53,7 @@ inline std::string Key(const ImportFunctions &r)
         s << '|' << dll.name << ',' << dll.delayLoaded;
         for (const ImportedFunction &f : dll.functions) {
             s << ',' << f.name << ':' << f.hint << ':'
-              << (f.ordinal ? std::to_string(*f.ordinal) : "-");
+              << (f.ordinal ? *f.ordinal + 1 : 0); // 0: by name
         }
     }
     return s.str();

@@ -48,13 +48,11 @@ TEST(Demangle, DeepNamesWithinTheLimitAreReadAndLongerOnesAreLeft)
 {
     // Each "PFv" ... "E" opens one more level of function pointers: one recursion each.
     const auto nested = [](std::size_t levels) {
-        return "_Z1f" + [levels] {
-            std::string s;
-            for (std::size_t i = 0; i < levels; ++i) {
-                s += "PFv";
-            }
-            return s + std::string(levels, 'E');
-        }() + "v";
+        std::string s = "_Z1f";
+        for (std::size_t i = 0; i < levels; ++i) {
+            s += "PFv";
+        }
+        return s + std::string(levels, 'E') + "v";
     };
     const std::string deep = nested(1000);
     ASSERT_LE(deep.size(), kMaxDemangleLength);
