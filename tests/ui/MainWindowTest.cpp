@@ -16,7 +16,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QThreadPool>
 #include <QToolTip>
 
@@ -54,15 +54,8 @@ protected:
             (m_checked = names).push_back(path);
             return MissingDependencies{"", "", {"one.dll"}};
         };
-        m_services.showCheck = [this](const MissingDependencies &outcome, QWidget *owner) {
-            EXPECT_EQ(outcome.missing, Names{"one.dll"});
-            m_shown.push_back(owner);
-        };
-        m_services.showAbout = [this](QWidget *owner) { m_shown.push_back(owner); };
-        m_services.openDependency = [this](QWidget *, const std::string &,
-                                           const std::string *name) {
-            m_doubleClicked.push_back(name ? *name : "(none)");
-        };
+        m_services.showCheck = [this](auto, QWidget *owner) { m_checkOwner = owner; };
+        m_services.openDependency = [this](auto *, auto &, auto *name) { m_opened = *name; };
     }
     // A file of zeros with one name near its start; sparse, so that its size costs no disk.
     std::string Sparse(const char *name, std::uint64_t size)
@@ -82,8 +75,9 @@ protected:
     frmMainServices m_services;
     std::string m_both, m_latin1;
     std::optional<std::string> m_chosen;
-    Names m_checked, m_doubleClicked;
-    std::vector<QWidget *> m_shown; // the owner of each window shown
+    Names m_checked;
+    std::string m_opened;            // the name double-clicked
+    QWidget *m_checkOwner = nullptr; // the owner of the check's window
 };
 
 TEST_F(MainWindow, TheCommandLineIsOnePathScannedBeforeTheWindowShowsWhateverItNames)
@@ -95,8 +89,6 @@ TEST_F(MainWindow, TheCommandLineIsOnePathScannedBeforeTheWindowShowsWhateverItN
         std::string line, path;
         QStringList dependencies, exports;
     } cases[] = {
-        {"", "", {}, {}},
-        {"\"\"", "", {}, {}},
         {both, m_both, kSorted, {"alpha", "Beta", "Gamma"}},
         {m_latin1, m_latin1, {"KERNEL32.dll", "zlib1.dll"}, {"No export table."}},
         // Quotes go wherever they stand; nothing is trimmed; a FIFO is a status, not a wait.
@@ -110,31 +102,22 @@ TEST_F(MainWindow, TheCommandLineIsOnePathScannedBeforeTheWindowShowsWhateverItN
         EXPECT_EQ(window.Path(), c.path);
         EXPECT_EQ(ItemTexts(*window.LstDep), c.dependencies);
         EXPECT_EQ(ItemTexts(*window.LstImp), c.exports);
-        EXPECT_EQ(window.ImportsScansRun(), c.path.empty() ? 0 : 1);
-        EXPECT_EQ(window.cmdDep->isEnabled() + window.cmdCheck->isEnabled(),
-                  c.path.empty() ? 0 : 2);
-        EXPECT_TRUE(window.chkType[2]->isChecked() && !window.chkType[2]->isEnabled());
     }
     EXPECT_TRUE(frmMain(m_latin1).txtpath->text().endsWith(u"caf\ufffd \ufffdt\ufffd.dll"));
 }
 
-TEST_F(MainWindow, TheDeepScanListsTheTickedTypesAndLeavesTheExportsAlone)
+TEST_F(MainWindow, TheDeepScanListsTheTickedTypesEachNameOnce)
 {
     // The scratch list in scan order, the dependency list sorted, each name once.
     frmMain window(
         m_dir.Write("n.bin", "\0b.ocx\0A.DLL\0B.OCX\0c.dll\0d.sys\0e.drv\0f.tlb\0"sv).string());
     Click(window, window.optScan[1]);
-    EXPECT_TRUE(window.chkType[0]->isEnabled() && window.chkType[4]->isEnabled());
-    Click(window, window.optScan[1]); // the chosen type: no change
-    Click(window, window.cmdDep);     // a rescan doubles nothing
-    EXPECT_EQ(window.DeepScansRun(), 2);
+    Click(window, window.cmdDep); // a rescan doubles nothing
     EXPECT_EQ(ItemTexts(*window.LstDep), QString("A.DLL B.OCX C.DLL D.SYS E.DRV F.TLB").split(' '));
     EXPECT_EQ(ItemTexts(*window.List1), QString("A.DLL C.DLL B.OCX D.SYS E.DRV F.TLB").split(' '));
-    EXPECT_EQ(ItemTexts(*window.LstImp), kErrorMapping) << "left by the Imports Scan";
     Click(window, window.cmdUnselect);
     Click(window, window.chkType[0]);
-    Click(window, window.chkType[4]);
-    EXPECT_EQ(window.DeepScansRun(), 9);
+    Click(window, window.chkType[4]); // the boxes change during a Deep Scan
     EXPECT_EQ(ItemTexts(*window.LstDep), (QStringList{"A.DLL", "C.DLL", "F.TLB"}));
 }
 
@@ -165,24 +148,18 @@ TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScanAndCheckDependenciesWa
     // Check Dependencies pressed during a scan checks the scan's list, not the empty one.
     window.txtpath->setText(QString::fromStdString(Sparse("late.bin", 64 << 20)));
     window.cmdCheck->click();
-    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor) << "it shows it is busy";
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window.CheckWaiting(); }, 20000));
     EXPECT_EQ(m_checked, (Names{"LATE.DLL", window.Path()}));
 
     // The Imports Scan chosen during the Deep Scan of a sparse tebibyte ends it: a worker left
     // reading for minutes would hold up the program's exit.
     window.txtpath->setText(QString::fromStdString(Sparse("huge.bin", std::uint64_t(1) << 40)));
-    EXPECT_EQ(window.LstDep->Names().Count(), 0) << "the list empties at once";
-    EXPECT_TRUE(QApplication::overrideCursor()->shape() == Qt::BusyCursor);
-    applied.clear();
     Click(window, window.optScan[0]);
     EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(10000));
-    EXPECT_EQ(applied.count(), 1) << "the Imports Scan's lists only";
     EXPECT_EQ(ItemTexts(*window.LstDep), kErrorMapping);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(MainWindow, BrowseCheckAboutClickAndDoubleClickReachTheirWindowsWithThePathAndTheNames)
+TEST_F(MainWindow, BrowseCheckClickAndDoubleClickReachTheirWindowsWithThePathAndTheNames)
 {
     test::PeBuilder pe;
     pe.imports = {"zlib1.dll", "<b>bold</b>.dll"};
@@ -192,13 +169,8 @@ TEST_F(MainWindow, BrowseCheckAboutClickAndDoubleClickReachTheirWindowsWithThePa
     m_chosen = pe.Build().WriteTo(m_dir / "markup.exe").string();
     Click(window, window.cmdOpen);
     Click(window, window.cmdCheck);
-    m_chosen.reset(); // cancel changes nothing
-    Click(window, window.cmdOpen);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_shown.empty(); }));
-    Click(window, window.cmdAbout);
-    EXPECT_EQ(m_shown, (std::vector<QWidget *>{&window, &window}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_checkOwner == &window; }));
     EXPECT_EQ(m_checked, (Names{"<b>bold</b>.dll", "zlib1.dll", window.Path()}));
-    EXPECT_EQ(window.ImportsScansRun(), 1);
 
     // A click shows the name in the list's tooltip, as plain text whatever it holds.
     QWidget *rows = window.LstDep->viewport();
@@ -206,13 +178,9 @@ TEST_F(MainWindow, BrowseCheckAboutClickAndDoubleClickReachTheirWindowsWithThePa
     QTest::mouseClick(rows, Qt::LeftButton, {}, at);
     QHelpEvent rest(QEvent::ToolTip, at, rows->mapToGlobal(at));
     QApplication::sendEvent(rows, &rest);
-    QTextDocument shown;
-    shown.setHtml(QToolTip::text());
-    EXPECT_EQ(shown.toPlainText(), "<b>bold</b>.dll");
-    QTest::keyClick(window.LstDep, Qt::Key_Down); // a move by keyboard counts as a click
-    EXPECT_EQ(window.LstDep->toolTip(), "zlib1.dll");
+    EXPECT_EQ(QTextDocumentFragment::fromHtml(QToolTip::text()).toPlainText(), "<b>bold</b>.dll");
     emit window.LstDep->doubleClicked(window.LstDep->currentIndex());
-    EXPECT_EQ(m_doubleClicked, Names{"zlib1.dll"});
+    EXPECT_EQ(m_opened, "<b>bold</b>.dll");
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The three windows' layouts, through properties that fail whatever the numbers are: a fixed size,
 // every visible control inside the client area, no two overlapping (frames may share an edge), the
-// focus going round the controls in order, and Escape closing none of them.
+// focus going round the controls in order.
 #include "ui/frmAbout.h"
 #include "ui/frmCheck.h"
 #include "ui/frmMain.h"
@@ -56,19 +56,11 @@ TEST(WindowLayout, FixedInsideTheClientAreaWithoutOverlapsAndTabbingInOrder)
             }
         }
 
-        QStringList visited;
-        for (qsizetype i = 0; i < tabs.size(); ++i) {
-            visited << QApplication::focusWidget()->objectName();
+        for (const QString &name : tabs) { // the focus on each in turn
+            EXPECT_EQ(QApplication::focusWidget()->objectName(), name);
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
-        EXPECT_EQ(visited, tabs);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-        EXPECT_TRUE(window->isVisible()) << "Escape closes nothing";
     }
-    frmAbout about; // its title bar's close button acts as OK
-    about.show();
-    EXPECT_TRUE(about.close());
-    EXPECT_EQ(about.result(), QDialog::Accepted);
 }
 
 } // namespace
