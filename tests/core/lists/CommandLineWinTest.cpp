@@ -21,7 +21,8 @@ TEST(WindowsCommandLine, TheRawLineAndTheArgumentsComeAsTyped)
         self.substr(0, self.find_last_of(L'\\') + 1) + L"quorvane_command_line_probe.exe";
     test::TempDir dir;
     ::SetEnvironmentVariableW(L"QUORVANE_PROBE_OUTPUT", (dir / "out.txt").wstring().c_str());
-    STARTUPINFOW startup{sizeof(STARTUPINFOW)};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
     const std::pair<std::wstring, std::string> rows[] = {
         {L"probe.exe", "\n"},
         {L"\"C:\\Program Files\\probe.exe\"  \"C:\\my apps\\tool.exe\"",
