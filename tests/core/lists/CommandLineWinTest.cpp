@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <vector>
+#include <sstream>
 
 namespace quorvane {
 namespace {
@@ -23,13 +23,13 @@ TEST(WindowsCommandLine, TheRawLineAndTheArgumentsComeAsTyped)
     ::SetEnvironmentVariableW(L"QUORVANE_PROBE_OUTPUT", (dir / "out.txt").wstring().c_str());
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    const std::pair<std::wstring, std::vector<std::string>> rows[] = {
-        {L"probe.exe", {""}},
+    const std::pair<std::wstring, std::string> rows[] = {
+        {L"probe.exe", "\n"},
         {L"\"C:\\Program Files\\probe.exe\"  \"C:\\my apps\\tool.exe\"",
-         {"\"C:\\my apps\\tool.exe\"", "C:\\my apps\\tool.exe"}},
-        {L"probe.exe   a  \t b  ", {"a  \t b  ", "a", "b"}},
-        {L"probe.exe D:/Ünï/名前 ☃.dll", {"D:/Ünï/名前 ☃.dll", "D:/Ünï/名前", "☃.dll"}},
-        {L"probe.exe \"C:\\dir\\\\\" x", {"\"C:\\dir\\\\\" x", "C:\\dir\\", "x"}},
+         "\"C:\\my apps\\tool.exe\"\nC:\\my apps\\tool.exe\n"},
+        {L"probe.exe   a  \t b  ", "a  \t b  \na\nb\n"},
+        {L"probe.exe D:/Ünï/名前 ☃.dll", "D:/Ünï/名前 ☃.dll\nD:/Ünï/名前\n☃.dll\n"},
+        {L"probe.exe \"C:\\dir\\\\\" x", "\"C:\\dir\\\\\" x\nC:\\dir\\\nx\n"},
     };
     for (auto [typed, expected] : rows) {
         PROCESS_INFORMATION process{};
@@ -40,12 +40,9 @@ TEST(WindowsCommandLine, TheRawLineAndTheArgumentsComeAsTyped)
         ::WaitForSingleObject(process.hProcess, 30000);
         ::CloseHandle(process.hThread);
         ::CloseHandle(process.hProcess);
-        std::ifstream in(dir / "out.txt", std::ios::binary);
-        std::vector<std::string> lines;
-        for (std::string text; std::getline(in, text);) {
-            lines.push_back(text);
-        }
-        EXPECT_EQ(lines, expected) << Narrow(typed);
+        std::ostringstream text;
+        text << std::ifstream(dir / "out.txt", std::ios::binary).rdbuf();
+        EXPECT_EQ(text.str(), expected) << Narrow(typed);
     }
 }
 

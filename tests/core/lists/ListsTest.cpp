@@ -18,8 +18,7 @@ TEST(FillListFromText, SplitsSkipsBlankPiecesAndCleansTheRest)
     const std::pair<std::string, Items> rows[] = {
         {"", {}},
         {"b.dll\r\na.dll\r\nb.dll", {"b.dll", "a.dll", "b.dll"}}, // order and duplicates kept
-        {"\r\na\r\n\r\nb\r\n", {"a", "b"}},
-        {"a\r\n   \r\nb", {"a", "b"}},
+        {"\r\na\r\n\r\n   \r\nb\r\n", {"a", "b"}},
         {"  x y  ", {"x y"}},
         {"a\r\r\nb\rc", {"a", "bc"}},     // a lone CR is removed
         {" \va b\v ", {"a b"}},           // vertical tabs too, before trimming

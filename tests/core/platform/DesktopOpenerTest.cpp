@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -68,7 +69,7 @@ TEST(DesktopOpener, OneArgumentReachesTheOpenerOrAShellCodeComesBackWithoutIt)
     test::TempDir dir;
     fs::create_directories(dir / "bin");
     fs::permissions(dir.Write("bin/xdg-open", R"sh(#!/bin/sh
-printf '%s\0' "$@" "$(pwd)" > "$0.new"
+printf '%s\n' "$@" "$(pwd)" > "$0.new"
 /bin/mv "$0.new" "$0.record"
 exit 3
 )sh"),
@@ -76,24 +77,25 @@ exit 3
     const test::ScopedEnv path{"PATH", (dir / "bin").string()};
     const fs::path record = dir / "bin" / "xdg-open.record";
     const std::string canary = (dir / "canary").string(), folder = dir.Path().string();
-    const std::string address = "https://www.google.com/search?hl=en&q=my lib & \"x\" 'y' #z ; "
-                                "touch " +
-                                canary + " $(touch " + canary + ") `touch " + canary + "` | >" +
-                                canary + " *.dll\\ ~";
+    const std::string touch = "touch " + canary, cwd = fs::current_path().string() + "\n";
+    const std::string address = "https://www.google.com/search?hl=en&q=my lib & \"x\" 'y' #z ; " +
+                                touch + " $(" + touch + ") `" + touch + "` | >" + canary +
+                                " *.dll\\ ~";
     dir.Write("-v", "text");
     const struct {
         std::string document, directory, operation;
         std::int32_t number; // 0: opened, with this record
-        std::vector<std::string> record;
+        std::string record;  // the lines the opener was given
     } rows[] = {
-        {address, "", "open", 0, {address, fs::current_path().string()}},
-        {"-v", folder, "open", 0, {"./-v", fs::canonical(folder).string()}}, // never an option
-        {address, "", "print", -2147220425, {}}, // the opener knows no other verb
-        {address, folder + "/nowhere", "open", 76, {}},
-        {folder + "/missing.txt", "", "open", 53, {}},
-        {folder + "/no-folder/missing.txt", "", "open", 76, {}},
-        {"", "", "open", 53, {}},
-        {address, "", "", -2147220425, {}}, // no opener on PATH: no application
+        {address, "", "open", 0, address + "\n" + cwd},
+        // never an option
+        {"-v", folder, "open", 0, "./-v\n" + fs::canonical(folder).string() + "\n"},
+        {address, "", "print", -2147220425, ""}, // the opener knows no other verb
+        {address, folder + "/nowhere", "open", 76, ""},
+        {folder + "/missing.txt", "", "open", 53, ""},
+        {folder + "/no-folder/missing.txt", "", "open", 76, ""},
+        {"", "", "open", 53, ""},
+        {address, "", "", -2147220425, ""}, // no opener on PATH: no application
     };
     for (const auto &row : rows) {
         if (row.operation.empty()) {
@@ -101,19 +103,15 @@ exit 3
         }
         EXPECT_EQ(
             ShellOpenDocument(row.document, kShowDefault, "", row.directory, row.operation, 0),
-            row.number == 0)
-            << row.document;
+            row.number == 0);
         EXPECT_EQ(LastShellError().number, row.number) << row.document;
         // The opener runs on its own once started: its record comes when it comes.
         for (int wait = 0; !row.record.empty() && wait < 4000 && !fs::exists(record); ++wait) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        std::ifstream in(record, std::ios::binary);
-        std::vector<std::string> items;
-        for (std::string item; std::getline(in, item, '\0');) {
-            items.push_back(item);
-        }
-        EXPECT_EQ(items, row.record);
+        std::ostringstream text;
+        text << std::ifstream(record, std::ios::binary).rdbuf();
+        EXPECT_EQ(text.str(), row.record) << row.document;
         fs::remove(record);
     }
     EXPECT_FALSE(fs::exists(canary) || fs::exists(record));
@@ -142,9 +140,8 @@ TEST(GetSystemFolder, TheNamedFolderElseTheWinePrefixsSystem32)
         {{}, {}, {}, ""},
     };
     for (const auto &row : rows) {
-        const test::ScopedEnv named("QUORVANE_SYSTEM_DIR", row.named);
-        const test::ScopedEnv wine("WINEPREFIX", row.wine);
-        const test::ScopedEnv home("HOME", row.home);
+        const test::ScopedEnv named("QUORVANE_SYSTEM_DIR", row.named), wine("WINEPREFIX", row.wine),
+            home("HOME", row.home);
         EXPECT_EQ(GetSystemFolder(), row.expected)
             << row.named.value_or("-") << ' ' << row.wine.value_or("-");
     }

@@ -19,11 +19,9 @@ std::string CleanFilename(const std::string &text)
 
 Result DeepScan(std::string_view bytes, const std::array<bool, 5> &ticked, Cleaner clean)
 {
-    const auto trim = [](const std::string &text) { // spaces only, no other character
-        const auto first = text.find_first_not_of(' ');
-        return first == std::string::npos
-                   ? std::string()
-                   : text.substr(first, text.find_last_not_of(' ') - first + 1);
+    const auto trim = [](std::string text) {        // spaces only, no other character
+        text.erase(0, text.find_first_not_of(' ')); // all of it when it is all spaces
+        return text.erase(text.find_last_not_of(' ') + 1);
     };
     const char *const extensions[] = {".DLL", ".OCX", ".SYS", ".DRV", ".TLB"};
     std::string contents(bytes);

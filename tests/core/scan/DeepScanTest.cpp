@@ -6,7 +6,6 @@
 #include "core/pe/FileBytes.h"
 #include "core/scan/CandidateSearch.h"
 #include "core/scan/DeepScanReference.h"
-#include "core/scan/modCleanFilename.h"
 
 #include <gtest/gtest.h>
 
@@ -78,14 +77,12 @@ TEST(DeepScan, EdgeCasesAtEveryPieceSizeAndInTheReference)
          {"0.DLL", "1,2.DLL", "X.DLL", "FOO.DLL"}},
         {"\0A.DLL.DLL\0A.DLLB.DLL\0\\.DLL\0.DLL\0LIB.OLD.DLL\0A..DLL\0K\0E\0R\0.\0D\0L\0L"s,
          {"A.DLL"}},
-        {"A\\B.DLL.DLLX.DLL", {"B.DLL"}},
+        {"A\\B.DLL.DLLX.DLL\0DLL.DLL.DLL.DLL..DLL...DLL"s, {"B.DLL", "DLL.DLL"}},
         {"", {}},
         // Types in their order, each in file order; the first spelling of a name stays.
         {"\0B.OCX\0A.DLL\0b.ocx\0C.DLL\0FOO.OCX\0FOO.DLL\0zip.sys\0d.drv\0e.tlb"s,
          {"A.DLL", "C.DLL", "FOO.DLL", "B.OCX", "FOO.OCX", "ZIP.SYS", "D.DRV", "E.TLB"}},
         {"\0A.OCX\0B.DLL\0C.SYS\0D.DRV\0E.TLB\0"s, {"C.SYS", "E.TLB"}, {0, 0, 1, 0, 1}},
-        {"\0A.OCX\0B.DLL\0"s, {}, {}},
-        {"DLL.DLL.DLL.DLL..DLL...DLL", {"DLL.DLL"}},
         {"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.OCX.OCX",
          {"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.OCX"}},
         {run + ".Sys" + run + ".DRV", {std::string(100, 'N') + ".SYS"}},
@@ -125,9 +122,6 @@ TEST(DeepScan, RandomBytesAsTheReference)
         ASSERT_EQ(whole.scratch, expected.scratch);
         ASSERT_EQ(whole.dependencies, expected.dependencies);
         ASSERT_EQ(Scan(bytes, ticked, 1 + below(40)).scratch, expected.scratch);
-        if (bytes.size() <= 30) {
-            ASSERT_EQ(CleanFilename(bytes), reference::CleanFilename(bytes));
-        }
     }
 }
 
@@ -139,21 +133,18 @@ TEST(DeepScan, CandidateSearchesFindEveryExtensionAndNothingElse)
     for (int pair = 0; pair < 65536; ++pair) {
         bytes.insert(bytes.end(), {'.', std::uint8_t(pair >> 8), std::uint8_t(pair), 0});
     }
-    const auto all = [&](CandidateSearch search) {
-        std::vector<std::size_t> found;
-        for (std::size_t from = 0; from < bytes.size() - 2; from += kCandidateBlockSize) {
-            auto [at, mask] = search(bytes.data(), from, bytes.size() - 2);
-            for (from = at; mask != 0; mask &= mask - 1) {
-                found.push_back(at + static_cast<std::size_t>(std::countr_zero(mask)));
-            }
+    int found = 0;
+    for (std::size_t from = 0; from < bytes.size() - 2; from += kCandidateBlockSize) {
+        const auto [at, mask] = NextCandidatesPortable(bytes.data(), from, bytes.size() - 2);
+        for (const CandidateSearch search : {CandidateSearchSse2(), CandidateSearchAvx2()}) {
+            const auto block =
+                search ? search(bytes.data(), from, bytes.size() - 2) : CandidateBlock{at, mask};
+            ASSERT_TRUE(block.at == at && block.mask == mask) << from;
         }
-        return found;
-    };
-    const auto expected = all(NextCandidatesPortable);
-    EXPECT_EQ(expected.size(), 5u * 4u);
-    for (const CandidateSearch search : {CandidateSearchSse2(), CandidateSearchAvx2()}) {
-        EXPECT_EQ(search ? all(search) : expected, expected);
+        found += std::popcount(mask);
+        from = at;
     }
+    EXPECT_EQ(found, 5 * 4);
 }
 
 // A literal scan walks back from every point to the nearest NUL or backslash: quadratic on these.
@@ -206,10 +197,8 @@ TEST(DeepScan, ACancelOrASourceThatShrinksEndsTheScanAtThatPieceWithEmptyLists)
         source.cancel = outcome == DeepScanOutcome::Cancelled ? &cancel : nullptr;
         const DeepScanResult r = ScanSourceContents(source, kAllTypes, &cancel, 4096);
         EXPECT_EQ(r.outcome, outcome) << atRead;
-        if (outcome == DeepScanOutcome::Cancelled) {
-            EXPECT_EQ(source.reads, atRead);
-        }
         EXPECT_TRUE(r.scratch.empty() && r.dependencies.empty()) << atRead;
+        EXPECT_TRUE(source.reads == atRead || outcome != DeepScanOutcome::Cancelled) << atRead;
     }
 #if !defined(__SANITIZE_ADDRESS__) && !defined(_WIN32) // ASan stops at a request this large
     // A piece of 16 TiB stands in for a name of that size: the first allocation that cannot be met.
@@ -229,12 +218,10 @@ TEST(RunDeepScan, PathsThatNameNoReadableFileFailAtOnceAndCreateNothing)
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     const std::pair<std::string, DeepScanOutcome> rows[] = {
         {(dir / "absent.dll").string(), DeepScanOutcome::NoSuchFile},
-        {(dir / "no/such/folder.dll").string(), DeepScanOutcome::NoSuchFile},
         {"", DeepScanOutcome::NoSuchFile},
         {dir.Path().string(), DeepScanOutcome::NotAFile},
         {(dir / "pipe").string(), DeepScanOutcome::NotAFile}, // no writer: opening it would hang
         {"/dev/zero", DeepScanOutcome::NotAFile},             // endless
-        {"/dev/null", DeepScanOutcome::NotAFile},
         {locked.string(),
          ::geteuid() == 0 ? DeepScanOutcome::Complete : DeepScanOutcome::CannotOpen},
     };
