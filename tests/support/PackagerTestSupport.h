@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,11 +59,8 @@ inline std::string Expand(std::string text, const Folders &folders)
 /// in.
 inline CliRun RunCliLine(const std::string &line, const Folders &folders)
 {
-    std::vector<std::string> args;
     std::istringstream words(Expand(line, folders));
-    for (std::string word; words >> word;) {
-        args.push_back(word);
-    }
+    const std::vector<std::string> args(std::istream_iterator<std::string>(words), {});
     std::ostringstream out, err;
     const int status = RunCli(args, out, err);
     const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
@@ -91,13 +89,12 @@ inline std::filesystem::path WritePe(const std::filesystem::path &path,
                                      std::vector<std::string> delayImports = {},
                                      Bitness bitness = Bitness::Pe32Plus)
 {
-    PeBuilder b;
-    b.bitness = bitness;
-    b.isDll = path.extension() != ".exe";
-    b.imports = std::move(imports);
-    b.delayImports = std::move(delayImports);
-    b.exports = {"Entry"};
     std::filesystem::create_directories(path.parent_path());
+    const PeBuilder b{.bitness = bitness,
+                      .isDll = path.extension() != ".exe",
+                      .imports = std::move(imports),
+                      .exports = {"Entry"},
+                      .delayImports = std::move(delayImports)};
     return b.Build().WriteTo(path);
 }
 
