@@ -89,12 +89,13 @@ inline std::filesystem::path WritePe(const std::filesystem::path &path,
                                      std::vector<std::string> delayImports = {},
                                      Bitness bitness = Bitness::Pe32Plus)
 {
+    PeBuilder b;
+    b.bitness = bitness;
+    b.isDll = path.extension() != ".exe";
+    b.imports = std::move(imports);
+    b.delayImports = std::move(delayImports);
+    b.exports = {"Entry"};
     std::filesystem::create_directories(path.parent_path());
-    const PeBuilder b{.bitness = bitness,
-                      .isDll = path.extension() != ".exe",
-                      .imports = std::move(imports),
-                      .exports = {"Entry"},
-                      .delayImports = std::move(delayImports)};
     return b.Build().WriteTo(path);
 }
 

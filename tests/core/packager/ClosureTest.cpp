@@ -129,10 +129,11 @@ TEST_F(Closure, NamesThatAreNotLookedFor)
 TEST_F(Closure, DamagedFilesAreDamagedNeverDependencyFree)
 {
     WritePe(P("app/app.exe"), {"broken.dll", "fake.dll", "fine.dll", "exports.dll"});
-    const test::PeBuilder b{.bitness = test::Bitness::Pe32Plus,
-                            .isDll = true,
-                            .imports = {"fine.dll"},
-                            .exports = {"Entry"}};
+    test::PeBuilder b;
+    b.bitness = test::Bitness::Pe32Plus;
+    b.isDll = true;
+    b.imports = {"fine.dll"};
+    b.exports = {"Entry"};
     test::BuiltPe broken = b.Build(), exports = b.Build();
     broken.PutU32(broken.layout.importDirectoryOffset + 12, 0x00F00000); // a name nowhere
     broken.WriteTo(P("app/broken.dll"));
