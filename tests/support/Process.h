@@ -5,18 +5,13 @@
 // clean status from a signal or a hang. POSIX only.
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <grp.h>
-#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace quorvane::test {
-
-/// The user and group "nobody": what a root test drops to so that permissions apply to it.
-inline constexpr uid_t kNobody = 65534;
 
 struct ProcessResult {
     bool exited = false; // false: ended by a signal (SIGALRM: at the time limit)
@@ -33,19 +28,17 @@ inline ProcessResult RunUnprivileged(const std::function<int()> &body,
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::alarm(static_cast<unsigned>(std::chrono::ceil<std::chrono::seconds>(limit).count()));
-        const bool dropped = ::geteuid() != 0 || (::setgroups(0, nullptr) == 0 &&
-                                                  ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0);
+        const bool dropped =
+            ::geteuid() != 0 || (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 &&
+                                 ::setuid(65534) == 0 /* nobody */);
         const int code = dropped ? body() : 125;
         std::fflush(nullptr);
         ::_exit(code);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
-    ProcessResult r;
-    r.exited = WIFEXITED(status);
-    r.exitCode = r.exited ? WEXITSTATUS(status) : -1;
-    r.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    return r;
+    const bool exited = WIFEXITED(status);
+    return {exited, exited ? WEXITSTATUS(status) : -1, WIFSIGNALED(status) ? WTERMSIG(status) : 0};
 }
 
 } // namespace quorvane::test
