@@ -27,9 +27,8 @@ TEST_P(Malformed, ReadersAnswerAsExpectedInMemoryAndThroughPages)
     // through pages of 4 KiB, which byte-sized pages would only make slow.
     const test::PagedMemory pages(bytes, bytes.size() < 200000 ? 5 : 4096, 1);
     for (const ByteSource *source : std::initializer_list<const ByteSource *>{&memory, &pages}) {
-        const ReaderResult imports = ReadImportNames(*source), exports = ReadExportNames(*source);
-        EXPECT_EQ(Mismatch(c.imports, imports), "");
-        EXPECT_EQ(Mismatch(c.exports, exports), "");
+        EXPECT_EQ(Mismatch(c.imports, ReadImportNames(*source)), "");
+        EXPECT_EQ(Mismatch(c.exports, ReadExportNames(*source)), "");
     }
     // The export table reader writes each entry "#ORDINAL NAME -> FORWARDER"; without a row of its
     // own it gives the name reader's status and names. The import function reader gives the DLLs.
