@@ -27,9 +27,7 @@ int main(int argc, char **argv)
     }
     std::sort(inputs.begin(), inputs.end()); // the same order on every run
     if (inputs.empty()) {
-        std::fprintf(stderr, "usage: %s CORPUS_DIR_OR_FILE... (with at least one input)\n",
-                     argv[0]);
-        return 1;
+        return std::fprintf(stderr, "usage: %s CORPUS_DIR_OR_FILE...\n", argv[0]), 1;
     }
     for (const auto &path : inputs) {
         // A visible line per input first, so that a crash or a file it cannot read is named.

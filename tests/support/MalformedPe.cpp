@@ -10,41 +10,37 @@ namespace {
 using Names = std::vector<std::string>;
 using Make = std::function<std::vector<std::uint8_t>(Bitness)>;
 using Edit = std::function<void(BuiltPe &)>;
+using Configure = std::function<void(PeBuilder &)>;
+const Configure kDefaults = [](PeBuilder &) {};
+const Edit kAsBuilt = [](BuiltPe &) {};
 
-// The structures the cases write into, and the fields they break: where, and how wide.
-enum class At { File, Nt, Optional, Directories, Section, Imports, Export, NamePointers };
+// The fields the cases break: the structure that holds one (none: the file), where in it, how wide.
 struct Field {
-    At at;
+    std::uint64_t PeLayout::*in;
     std::int64_t offset;
     int width = 4;
 };
-constexpr Field kMz{At::File, 0, 2}, kLfanew{At::File, 0x3C};
-constexpr Field kSignature{At::Nt, 0}, kNumberOfSections{At::Nt, 6, 2};
-constexpr Field kSizeOfOptionalHeader{At::Nt, 20, 2}, kMagic{At::Optional, 0, 2};
-constexpr Field kSectionAlignment{At::Optional, 32}, kFileAlignment{At::Optional, 36};
-constexpr Field kSizeOfImage{At::Optional, 56}, kSizeOfHeaders{At::Optional, 60};
-constexpr Field kRvaCount{At::Directories, -4}; // NumberOfRvaAndSizes
-constexpr Field kExportDirectory{At::Directories, 0}, kImportDirectory{At::Directories, 8};
-constexpr Field kVirtualSize{At::Section, 8}, kRawSize{At::Section, 16},
-    kRawPointer{At::Section, 20};
-constexpr Field kFirstName{At::Imports, 12}, kSecondName{At::Imports, 32};
-constexpr Field kOrdinalBase{At::Export, 16}, kAddressCount{At::Export, 20};
-constexpr Field kNameCount{At::Export, 24}, kSecondNamePointer{At::NamePointers, 4};
+constexpr auto kNt = &PeLayout::ntOffset, kOptional = &PeLayout::optionalOffset,
+               kDirectories = &PeLayout::dataDirectoriesOffset,
+               kSections = &PeLayout::sectionTableOffset,
+               kImports = &PeLayout::importDirectoryOffset,
+               kExport = &PeLayout::exportDirectoryOffset;
+constexpr Field kMz{nullptr, 0, 2}, kLfanew{nullptr, 0x3C};
+constexpr Field kSignature{kNt, 0}, kNumberOfSections{kNt, 6, 2}, kSizeOfOptionalHeader{kNt, 20, 2};
+constexpr Field kMagic{kOptional, 0, 2}, kSectionAlignment{kOptional, 32},
+    kFileAlignment{kOptional, 36}, kSizeOfImage{kOptional, 56}, kSizeOfHeaders{kOptional, 60};
+constexpr Field kRvaCount{kDirectories, -4}; // NumberOfRvaAndSizes
+constexpr Field kExportDirectory{kDirectories, 0}, kImportDirectory{kDirectories, 8};
+constexpr Field kVirtualSize{kSections, 8}, kRawSize{kSections, 16}, kRawPointer{kSections, 20};
+constexpr Field kFirstName{kImports, 12}, kSecondName{kImports, 32};
+constexpr Field kOrdinalBase{kExport, 16}, kAddressCount{kExport, 20}, kNameCount{kExport, 24};
+constexpr Field kSecondNamePointer{&PeLayout::exportNamePointersOffset, 4};
 constexpr std::uint32_t kDosStub = 0x40;       // free bytes inside the headers
 constexpr std::uint32_t kNowhere = 0x7FFF0000; // an RVA that no section holds
 
 std::uint64_t Where(const BuiltPe &pe, Field f)
 {
-    const PeLayout &l = pe.layout;
-    const std::uint64_t starts[] = {0,
-                                    l.ntOffset, // the MS-DOS header, the NT headers
-                                    l.optionalOffset,
-                                    l.dataDirectoriesOffset,
-                                    l.sectionTableOffset,
-                                    l.importDirectoryOffset,
-                                    l.exportDirectoryOffset,
-                                    l.exportNamePointersOffset};
-    return starts[static_cast<int>(f.at)] + static_cast<std::uint64_t>(f.offset);
+    return (f.in ? pe.layout.*f.in : 0) + static_cast<std::uint64_t>(f.offset);
 }
 
 const auto Put = [](BuiltPe &pe, Field f, std::uint64_t v) { pe.Put(Where(pe, f), v, f.width); };
@@ -55,15 +51,12 @@ struct Poke {
 };
 
 // The builder's image with both names of each table, configured, edited, then with values poked.
-Make Image(
-    std::vector<Poke> pokes, Edit edit = [](BuiltPe &) {},
-    std::function<void(PeBuilder &)> configure = [](PeBuilder &) {})
+Make Image(std::vector<Poke> pokes, Edit edit = kAsBuilt, Configure configure = kDefaults)
 {
     return [=](Bitness bitness) {
-        PeBuilder b;
-        b.bitness = bitness;
-        b.imports = {"KERNEL32.dll", "USER32.dll"};
-        b.exports = {"Alpha", "Beta"};
+        PeBuilder b{.bitness = bitness,
+                    .imports = {"KERNEL32.dll", "USER32.dll"},
+                    .exports = {"Alpha", "Beta"}};
         configure(b);
         BuiltPe pe = b.Build();
         edit(pe);
@@ -76,18 +69,14 @@ Make Image(
 
 const auto Set = [](Field f, std::uint64_t value) { return Image({{f, value}}); };
 const auto Edited = [](Edit edit) { return Image({}, std::move(edit)); };
-const auto Built = [](auto configure) {
-    return Image(
-        {}, [](BuiltPe &) {}, configure);
-};
+const auto Built = [](Configure configure) { return Image({}, kAsBuilt, std::move(configure)); };
 
 // A low-alignment image whose section holds only the first 16 bytes of its raw data, so that the
 // names lie past it, where only a low-alignment image maps them.
 Make LowAlignment(std::vector<Poke> pokes)
 {
-    return Image(
-        std::move(pokes), [](BuiltPe &pe) { Put(pe, kRawSize, 0x10); },
-        [](PeBuilder &b) { b.lowAlignment = true; });
+    const Edit cut = [](BuiltPe &pe) { Put(pe, kRawSize, 0x10); };
+    return Image(std::move(pokes), cut, [](PeBuilder &b) { b.lowAlignment = true; });
 }
 
 // Appends bytes at the end of the file, inside the data section, and returns their RVA.

@@ -24,11 +24,8 @@ void BuiltPe::Put(std::uint64_t at, std::uint64_t value, int width)
 
 std::uint32_t BuiltPe::GetU32(std::uint64_t at) const
 {
-    std::uint32_t v = 0;
-    for (std::uint64_t i = 4; i-- > 0;) {
-        v = v << 8 | bytes.at(at + i);
-    }
-    return v;
+    return bytes.at(at) | bytes.at(at + 1) << 8 | bytes.at(at + 2) << 16 |
+           std::uint32_t{bytes.at(at + 3)} << 24;
 }
 
 std::filesystem::path BuiltPe::WriteTo(const std::filesystem::path &path) const
@@ -121,16 +118,16 @@ BuiltPe PeBuilder::Build() const
                  AlignUp(std::max<std::uint64_t>(virtualSize, 1), kFileAlignment));
 
     // The headers: MS-DOS, NT, optional, one section.
-    pe.PutU16(0, 0x5A4D); // "MZ"
+    pe.Put(0, 0x5A4D, 2); // "MZ"
     pe.PutU32(0x3C, static_cast<std::uint32_t>(l.ntOffset));
     pe.PutU32(l.ntOffset, 0x00004550); // "PE\0\0"
     const std::uint64_t fh = l.ntOffset + 4;
-    pe.PutU16(fh + 0, wide ? 0x8664 : 0x014C); // AMD64 or i386
-    pe.PutU16(fh + 2, 1);                      // one section
+    pe.Put(fh + 0, wide ? 0x8664 : 0x014C, 2); // AMD64 or i386
+    pe.Put(fh + 2, 1, 2);                      // one section
     pe.Put(fh + 16, l.sectionTableOffset - l.optionalOffset, 2);
-    pe.PutU16(fh + 18, isDll ? 0x2002 : 0x0002); // an executable image, or a DLL
+    pe.Put(fh + 18, isDll ? 0x2002 : 0x0002, 2); // an executable image, or a DLL
     const std::uint64_t oh = l.optionalOffset;
-    pe.PutU16(oh + 0, wide ? 0x20B : 0x10B);
+    pe.Put(oh + 0, wide ? 0x20B : 0x10B, 2);
     // ImageBase 0x140000000, or 0x10000000 or 0x400000.
     pe.Put(oh + (wide ? 24 : 28), wide ? 0x140000000 : (isDll ? 0x10000000 : 0x00400000),
            wide ? 8 : 4);

@@ -37,7 +37,6 @@ struct BuiltPe {
 
     /// Writes value's low width bytes at offset at, least significant first.
     void Put(std::uint64_t at, std::uint64_t value, int width = 4);
-    void PutU16(std::uint64_t at, std::uint16_t value) { Put(at, value, 2); }
     void PutU32(std::uint64_t at, std::uint32_t value) { Put(at, value, 4); }
     std::uint32_t GetU32(std::uint64_t at) const;
     /// Writes the bytes to a file and returns its path.
@@ -47,9 +46,9 @@ struct BuiltPe {
 struct PeBuilder {
     Bitness bitness = Bitness::Pe32;
     bool isDll = false;
-    std::vector<std::string> imports; // DLL names, in table order
-    std::vector<std::string> exports; // function names, in table order (sorted by convention)
-    std::vector<std::string> delayImports;
+    std::vector<std::string> imports{}; // DLL names, in table order
+    std::vector<std::string> exports{}; // function names, in table order (sorted by convention)
+    std::vector<std::string> delayImports{};
     std::string dllName = "SAMPLE.dll"; // the export directory's own name
     bool withImportTable = true;        // false: no import data directory entry
     bool withExportTable = true;        // false: no export data directory entry (also when empty)

@@ -110,9 +110,9 @@ TEST(PeFiles, PathsThatAreNoRegularFileFailAtOnceWithoutBeingOpened)
 TEST(PeFiles, FileThatShrinksOrGrowsAfterOpeningEndsInAStatus)
 {
     test::TempDir dir;
-    test::PeBuilder b;
-    b.imports.assign(4000, "A_RATHER_LONG_LIBRARY_NAME.dll");
-    const test::BuiltPe pe = b.Build();
+    // 4,000 copies of one name.
+    const test::BuiltPe pe =
+        test::PeBuilder{.imports = {4000, "A_RATHER_LONG_LIBRARY_NAME.dll"}}.Build();
     const auto path = pe.WriteTo(dir / "shrinking.dll").string();
     auto file = FileBytes::Open(path);
     ASSERT_TRUE(file && PeImage::Parse(*file));
@@ -140,9 +140,9 @@ std::uint64_t BytesReadSoFar()
 TEST(PeFiles, FourGibibyteSparseFileReadsOnlyItsTables)
 {
     test::TempDir dir;
-    test::PeBuilder b;
-    b.bitness = test::Bitness::Pe32Plus, b.imports = {"KERNEL32.dll", "USER32.dll"};
-    b.exports = {"Alpha", "Beta"};
+    const test::PeBuilder b{.bitness = test::Bitness::Pe32Plus,
+                            .imports = {"KERNEL32.dll", "USER32.dll"},
+                            .exports = {"Alpha", "Beta"}};
     const auto path = b.Build().WriteTo(dir / "huge.dll");
     fs::resize_file(path, 1ull << 32);
     const auto before = BytesReadSoFar();
