@@ -24,8 +24,11 @@ void BuiltPe::Put(std::uint64_t at, std::uint64_t value, int width)
 
 std::uint32_t BuiltPe::GetU32(std::uint64_t at) const
 {
-    return bytes.at(at) | bytes.at(at + 1) << 8 | bytes.at(at + 2) << 16 |
-           std::uint32_t{bytes.at(at + 3)} << 24;
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = value << 8 | bytes.at(at + static_cast<std::uint64_t>(i));
+    }
+    return value;
 }
 
 std::filesystem::path BuiltPe::WriteTo(const std::filesystem::path &path) const
