@@ -81,8 +81,8 @@ TEST_F(Presence, RegularFilesAndLinksToThemAreFoundInAnyCaseWithOrWithoutTheCach
     EXPECT_EQ(otherReads, Names{});
     EXPECT_EQ(cache.FindEntry(app, "kernel32.DLL"), "KERNEL32.dll");
     // A folder that cannot be read holds nothing; each folder is read once.
-    EXPECT_FALSE(cache.IsPresent(app + "missing/", "KERNEL32.dll"));
-    EXPECT_FALSE(cache.IsPresent(app + "missing/", "kernel32.dll"));
+    EXPECT_FALSE(cache.IsPresent(app + "missing/", "KERNEL32.dll") ||
+                 cache.IsPresent(app + "missing/", "kernel32.dll"));
     EXPECT_EQ(cacheReads, (Names{app, app + "missing/"}));
 }
 

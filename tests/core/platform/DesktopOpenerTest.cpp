@@ -82,11 +82,8 @@ exit 3
                                 touch + " $(" + touch + ") `" + touch + "` | >" + canary +
                                 " *.dll\\ ~";
     dir.Write("-v", "text");
-    const struct {
-        std::string document, directory, operation;
-        std::int32_t number; // 0: opened, with this record
-        std::string record;  // the lines the opener was given
-    } rows[] = {
+    // Document, folder, verb; the shell code (0: opened) and the lines the opener was given.
+    const std::tuple<std::string, std::string, std::string, std::int32_t, std::string> rows[] = {
         {address, "", "open", 0, address + "\n" + cwd},
         // never an option
         {"-v", folder, "open", 0, "./-v\n" + fs::canonical(folder).string() + "\n"},
@@ -97,21 +94,19 @@ exit 3
         {"", "", "open", 53, ""},
         {address, "", "", -2147220425, ""}, // no opener on PATH: no application
     };
-    for (const auto &row : rows) {
-        if (row.operation.empty()) {
+    for (const auto &[document, directory, operation, number, lines] : rows) {
+        if (operation.empty()) {
             fs::remove(dir / "bin" / "xdg-open");
         }
-        EXPECT_EQ(
-            ShellOpenDocument(row.document, kShowDefault, "", row.directory, row.operation, 0),
-            row.number == 0);
-        EXPECT_EQ(LastShellError().number, row.number) << row.document;
+        EXPECT_EQ(ShellOpenDocument(document, kShowDefault, "", directory, operation, 0), !number);
+        EXPECT_EQ(LastShellError().number, number) << document;
         // The opener runs on its own once started: its record comes when it comes.
-        for (int wait = 0; !row.record.empty() && wait < 4000 && !fs::exists(record); ++wait) {
+        for (int wait = 0; !lines.empty() && wait < 4000 && !fs::exists(record); ++wait) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         std::ostringstream text;
         text << std::ifstream(record, std::ios::binary).rdbuf();
-        EXPECT_EQ(text.str(), row.record) << row.document;
+        EXPECT_EQ(text.str(), lines) << document;
         fs::remove(record);
     }
     EXPECT_FALSE(fs::exists(canary) || fs::exists(record));
@@ -126,10 +121,8 @@ TEST(GetSystemFolder, TheNamedFolderElseTheWinePrefixsSystem32)
     fs::create_directories(dir / "fileprefix/drive_c/windows");
     dir.Write("fileprefix/drive_c/windows/system32", "");
     const std::string longFolder = "/" + std::string(700, 'd'); // longer than the first buffer
-    const struct {
-        std::optional<std::string> named, wine, home;
-        std::string expected;
-    } rows[] = {
+    using Env = std::optional<std::string>; // $QUORVANE_SYSTEM_DIR, $WINEPREFIX, $HOME; the folder
+    const std::tuple<Env, Env, Env, std::string> rows[] = {
         {"/opt/windows/system32//", prefix, {}, "/opt/windows/system32"},
         {"/", prefix, {}, "/"}, // the root stays the root
         {longFolder, {}, {}, longFolder},
@@ -139,11 +132,10 @@ TEST(GetSystemFolder, TheNamedFolderElseTheWinePrefixsSystem32)
         {{}, (dir / "fileprefix").string(), {}, ""}, // system32 is a file
         {{}, {}, {}, ""},
     };
-    for (const auto &row : rows) {
-        const test::ScopedEnv named("QUORVANE_SYSTEM_DIR", row.named), wine("WINEPREFIX", row.wine),
-            home("HOME", row.home);
-        EXPECT_EQ(GetSystemFolder(), row.expected)
-            << row.named.value_or("-") << ' ' << row.wine.value_or("-");
+    for (const auto &[named, wine, home, expected] : rows) {
+        const test::ScopedEnv a("QUORVANE_SYSTEM_DIR", named), b("WINEPREFIX", wine),
+            c("HOME", home);
+        EXPECT_EQ(GetSystemFolder(), expected) << named.value_or("-") << ' ' << wine.value_or("-");
     }
 }
 

@@ -7,8 +7,7 @@ namespace quorvane::reference {
 
 std::string CleanFilename(const std::string &text)
 {
-    static const std::regex pattern("([A-Z,a-z,0-9]*\\.[A-Z,a-z,0-9]*)",
-                                    std::regex::ECMAScript | std::regex::icase);
+    static const std::regex pattern("[A-Z,a-z,0-9]*\\.[A-Z,a-z,0-9]*");
     std::string last;
     for (auto m = std::sregex_iterator(text.begin(), text.end(), pattern);
          m != std::sregex_iterator(); ++m) {
@@ -45,8 +44,7 @@ Result DeepScan(std::string_view bytes, const std::array<bool, 5> &ticked, Clean
         }
     }
     for (const std::string &item : r.scratch) {
-        const std::string tail = item.size() > 4 ? item.substr(item.size() - 4) : item;
-        if (trim(tail).starts_with('.')) {
+        if (trim(item.size() > 4 ? item.substr(item.size() - 4) : item).starts_with('.')) {
             r.dependencies.push_back(item);
         }
     }
