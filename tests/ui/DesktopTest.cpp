@@ -8,13 +8,11 @@
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 #include "ui/DependencyLaunch.h"
-#include "ui/NameList.h"
 #include "ui/frmCheck.h"
 #include "ui/modOpenFile.h"
 
 #include <QLineEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -72,7 +70,7 @@ TEST(CheckWindow, ListsTheNamesInNeitherFolderSearchesTheWebCopiesTheSelectionOr
     window.Form_Load();
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    auto *list = window.findChild<NameListView *>("lstCheck");
+    auto *list = window.findChild<QAbstractItemView *>("lstCheck");
     EXPECT_EQ(ItemTexts(*list).first(2), QStringList(2, "Gone.dll")); // row 2 is the odd one
     const auto clicked = [&](int row, Qt::KeyboardModifiers modifiers) {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
@@ -82,7 +80,7 @@ TEST(CheckWindow, ListsTheNamesInNeitherFolderSearchesTheWebCopiesTheSelectionOr
     const std::string search = "1|" + std::string(kSearchAddress);
     EXPECT_EQ(clicked(2, {}), search + odd + '|') << "one argument, whatever it holds";
     EXPECT_EQ(clicked(1, Qt::ControlModifier), search + "Gone.dll|");
-    window.findChild<QPushButton *>("cmdCopy")->click();
+    QTest::mouseClick(window.findChild<QWidget *>("cmdCopy"), Qt::LeftButton);
     EXPECT_EQ(clipboard, (Names{"clear", "Gone.dll\r\n" + odd + "\r\n"}));
     frmCheck::ShowModal(CheckDependencies(tool, {"kernel32.dll", "LOCAL.dll"}, services), &owner,
                         services);

@@ -158,11 +158,10 @@ TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScanAndCheckDependenciesWa
 
 TEST_F(MainWindow, BrowseCheckClickAndDoubleClickReachTheirWindowsWithThePathAndTheNames)
 {
-    test::PeBuilder pe;
-    pe.imports = {"zlib1.dll", "<b>bold</b>.dll"};
     frmMain window("", m_services);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const test::PeBuilder pe{.imports = {"zlib1.dll", "<b>bold</b>.dll"}};
     m_chosen = pe.Build().WriteTo(m_dir / "markup.exe").string();
     Click(window, window.cmdOpen);
     Click(window, window.cmdCheck);
