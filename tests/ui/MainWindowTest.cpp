@@ -24,8 +24,6 @@
 
 #include <sys/stat.h>
 
-#include <filesystem>
-
 namespace quorvane {
 namespace {
 

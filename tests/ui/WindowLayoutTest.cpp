@@ -11,9 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
-
 namespace quorvane {
 namespace {
 
