@@ -8,18 +8,15 @@
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 #include "ui/DependencyLaunch.h"
-#include "ui/NameList.h"
 #include "ui/frmCheck.h"
 #include "ui/modOpenFile.h"
 
 #include <QLineEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -30,91 +27,63 @@ namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
 
 // Writes a stand-in program that writes down the count and the text of its arguments, whole (the
-// record appears at once, by a rename), in a file of its own name plus ".out".
-fs::path Recorder(const fs::path &program)
+// record appears at once, by a rename), in a file of its own name plus ".out"; returns what reads
+// the record once the stand-in has run, and removes it.
+std::function<std::string()> Recorder(const fs::path &program)
 {
     std::ofstream(program) << "#!/bin/sh\nprintf '%s|' $# \"$@\" >\"$0.part\"; "
                               "/bin/mv \"$0.part\" \"$0.out\"\n";
     fs::permissions(program, fs::perms::owner_all);
-    return program.string() + ".out";
-}
-
-// What the stand-in wrote down, once it has run; the record is gone afterwards.
-std::string Recorded(const fs::path &record)
-{
-    EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(record); }, 20000));
-    std::ostringstream arguments;
-    arguments << std::ifstream(record, std::ios::binary).rdbuf();
-    fs::remove(record);
-    return arguments.str();
-}
-
-class CheckWindow : public ::testing::Test {
-protected:
-    CheckWindow()
-    {
-        fs::create_directories(m_dir / "app"), fs::create_directories(m_dir / "sys");
-        m_dir.Write("app/Local.dll", "MZ"), m_dir.Write("sys/kernel32.dll", "MZ");
-        m_services.systemFolder = [this] { return (m_dir / "sys").string(); };
-        m_services.clearClipboard = [this] { m_clipboard.push_back("clear"); };
-        m_services.setClipboardText = [this](const QString &t) {
-            m_clipboard.push_back(t.toStdString());
-        };
-        m_services.showInformation = [this](QWidget *over, const QString &text, const QString &) {
-            m_messages << (over->isVisible() ? "over the window: " : "") + text;
-        };
-    }
-    // The window loaded with the check of names, shown and active.
-    std::unique_ptr<frmCheck> Loaded(const Names &names)
-    {
-        auto window = std::make_unique<frmCheck>(m_path, names, &m_owner, m_services);
-        window->Form_Load();
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
-        m_list = window->findChild<NameListView *>("lstCheck");
-        return window;
-    }
-    void ClickRow(int row, Qt::KeyboardModifiers modifiers = {})
-    {
-        QTest::mouseClick(m_list->viewport(), Qt::LeftButton, modifiers,
-                          m_list->visualRect(m_list->model()->index(row, 0)).center());
-    }
-
-    test::TempDir m_dir;
-    std::string m_path = (m_dir / "app" / "tool.exe").string();
-    frmCheckServices m_services;
-    QWidget m_owner;
-    NameListView *m_list = nullptr;
-    Names m_clipboard;
-    QStringList m_messages;
-};
-
-TEST_F(CheckWindow, ListsTheNamesInNeitherFolderAndSaysWhenThereAreNoneThenCloses)
-{
-    // Found in either folder in any case; the others in list order, twice if listed twice.
-    const auto window =
-        Loaded({"Gone.dll", "kernel32.dll", "LOCAL.DLL", "Gone.dll", "an other.dll"});
-    EXPECT_EQ(ItemTexts(*m_list), (QStringList{"Gone.dll", "Gone.dll", "an other.dll"}));
-    const Names found = {"kernel32.dll", "LOCAL.dll"};
-    frmCheck::ShowModal(CheckDependencies(m_path, found, m_services), &m_owner, m_services);
-    EXPECT_EQ(m_messages, QStringList{"over the window: All required DLL files found."});
+    return [record = fs::path(program.string() + ".out")] {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(record); }, 20000));
+        std::ostringstream arguments;
+        arguments << std::ifstream(record, std::ios::binary).rdbuf();
+        fs::remove(record);
+        return arguments.str();
+    };
 }
 
 // The search runs through the desktop's opener, here a stand-in that writes down its arguments.
-TEST_F(CheckWindow, AClickSearchesTheWebAndCopySelectedCopiesTheSelectionWhole)
+TEST(CheckWindow, ListsTheNamesInNeitherFolderSearchesTheWebCopiesTheSelectionOrSaysAllFound)
 {
-    const fs::path record = Recorder(m_dir / "xdg-open");
-    const test::ScopedEnv path("PATH", m_dir.Path().string());
-    const Names names = {"a.dll", "b & c #2 \"q\" 'x' ; $(id) `id` | >" + std::string(5000, 'x'),
-                         "d.dll"};
-    const std::string searched = "1|" + std::string(kSearchAddress);
-    const auto window = Loaded(names);
-    ClickRow(2);
-    EXPECT_EQ(Recorded(record), searched + names[2] + '|');
-    ClickRow(1, Qt::ControlModifier);
-    EXPECT_EQ(Recorded(record), searched + names[1] + '|') << "one argument, whatever it holds";
-    window->findChild<QPushButton *>("cmdCopy")->click();
-    EXPECT_EQ(m_clipboard, (Names{"clear", names[1] + "\r\n" + names[2] + "\r\n"}));
+    const test::TempDir dir;
+    fs::create_directories(dir / "app"), fs::create_directories(dir / "sys");
+    dir.Write("app/Local.dll", "MZ"), dir.Write("sys/kernel32.dll", "MZ");
+    const auto recorded = Recorder(dir / "xdg-open");
+    const test::ScopedEnv path("PATH", dir.Path().string());
+    Names clipboard;
+    QStringList messages;
+    frmCheckServices services;
+    services.systemFolder = [&] { return (dir / "sys").string(); };
+    services.clearClipboard = [&] { clipboard.push_back("clear"); };
+    services.setClipboardText = [&](auto &text) { clipboard.push_back(text.toStdString()); };
+    services.showInformation = [&](QWidget *over, auto &text, auto &) {
+        messages << (over->isVisible() ? "over the window: " : "") + text;
+    };
+    // Found in either folder in any case; the others in list order, twice if listed twice.
+    const std::string tool = (dir / "app" / "tool.exe").string(),
+                      odd = "b & c #2 \"q\" 'x' ; $(id) `id` | >" + std::string(5000, 'x');
+    QWidget owner;
+    frmCheck window(tool, {"Gone.dll", "kernel32.dll", "LOCAL.DLL", "Gone.dll", odd}, &owner,
+                    services);
+    window.Form_Load();
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto *list = window.findChild<QAbstractItemView *>("lstCheck");
+    EXPECT_EQ(ItemTexts(*list).first(2), QStringList(2, "Gone.dll")); // row 2 is the odd one
+    const auto clicked = [&](int row, Qt::KeyboardModifiers modifiers) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                          list->visualRect(list->model()->index(row, 0)).center());
+        return recorded();
+    };
+    const std::string search = "1|" + std::string(kSearchAddress);
+    EXPECT_EQ(clicked(2, {}), search + odd + '|') << "one argument, whatever it holds";
+    EXPECT_EQ(clicked(1, Qt::ControlModifier), search + "Gone.dll|");
+    QTest::mouseClick(window.findChild<QWidget *>("cmdCopy"), Qt::LeftButton);
+    EXPECT_EQ(clipboard, (Names{"clear", "Gone.dll\r\n" + odd + "\r\n"}));
+    frmCheck::ShowModal(CheckDependencies(tool, {"kernel32.dll", "LOCAL.dll"}, services), &owner,
+                        services);
+    EXPECT_EQ(messages, QStringList{"over the window: All required DLL files found."});
 }
 
 TEST(FileDialog, ReturnsTheNameAUserPicksAndCreatesNothing)
@@ -124,30 +93,27 @@ TEST(FileDialog, ReturnsTheNameAUserPicksAndCreatesNothing)
     const test::ScopedEnv config("XDG_CONFIG_HOME", dir.Path().string());
     fs::create_symlink(dir.Write("My App.exe", "MZ"), dir / "link.dll");
     fs::create_symlink(dir / "gone.dll", dir / "dangling.dll");
-    const struct {
-        QString typed;
-        bool agree; // to the create prompt
-        int prompts;
-    } cases[] = {
+    // The name typed, whether the user agrees to create it, and the prompts to create it.
+    const std::tuple<QString, bool, int> cases[] = {
         {"My App.exe", false, 0},   // chosen as typed
         {"link.dll", false, 0},     // the link, not its target
         {"dangling.dll", false, 0}, // a link to nothing is still there
         {"new.exe", true, 1},       // chosen once the user agrees
         {"new.exe", false, 1},      // not chosen
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.typed.toStdString());
-        int prompts = 0;
+    for (const auto &[typed, agree, prompts] : cases) {
+        SCOPED_TRACE(typed.toStdString());
+        int asked = 0;
         OpenFileDialogServices services;
-        services.confirmCreate = [&](QWidget *, const QString &) { return ++prompts, c.agree; };
+        services.confirmCreate = [&](QWidget *, const QString &) { return ++asked, agree; };
         services.run = [&](OpenFileDialog &dialog) {
             dialog.setDirectory(QString::fromStdString(dir.Path().string()));
-            QTest::keyClicks(dialog.findChild<QLineEdit *>("fileNameEdit"), c.typed + '\r');
+            QTest::keyClicks(dialog.findChild<QLineEdit *>("fileNameEdit"), typed + '\r');
             return dialog.result();
         };
         EXPECT_EQ(ShowOpenFileDialog(nullptr, services).value_or(""),
-                  c.agree || !c.prompts ? (dir / c.typed.toStdString()).string() : "");
-        EXPECT_EQ(prompts, c.prompts);
+                  agree || !prompts ? (dir / typed.toStdString()).string() : "");
+        EXPECT_EQ(asked, prompts);
     }
     EXPECT_FALSE(fs::exists(dir / "new.exe"));
 }
@@ -158,26 +124,24 @@ TEST(DoubleClick, StartsANewCopyOnTheFileFoundAsSpeltOnDiskOrSaysItIsNowhere)
     // shell would take.
     const test::TempDir dir;
     const fs::path app = dir / "My \"Apps\" & 'Tools' $HOME caf\xe9", sys = dir / "sys";
-    fs::create_directories(app);
-    fs::create_directories(sys / "folder.dll");
+    fs::create_directories(app), fs::create_directories(sys / "folder.dll");
     for (const fs::path &file : {app / "my lib;rm -rf.dll", sys / "kernel32.dll",
                                  sys / "USER32.DLL", sys / "user32.dll"}) {
         std::ofstream(file) << "MZ";
     }
-    const fs::path copy = dir / "copy", record = Recorder(copy); // the new copy's stand-in
+    const auto recorded = Recorder(dir / "copy"); // the new copy's stand-in
     const DependencyLookupServices lookup{
         [](const std::string &path) { return OnDiskPath(path).has_value(); },
         [&] { return sys.string(); }};
     QString said;
     DependencyLaunchServices services;
-    services.programPath = [&] { return copy.string(); };
+    services.programPath = [&] { return (dir / "copy").string(); };
     services.showMessage = [&](auto *, auto, auto &, auto &text) { said = text; };
     // What a double-click does: the arguments the new copy received, or the message shown.
-    QWidget owner;
     const auto open = [&](const std::string *name) {
         said.clear();
-        OpenDependencyInNewCopy(&owner, (app / "main.exe").string(), name, lookup, services);
-        return said.isEmpty() && name ? Recorded(record) : said.toStdString();
+        OpenDependencyInNewCopy(nullptr, (app / "main.exe").string(), name, lookup, services);
+        return said.isEmpty() && name ? recorded() : said.toStdString();
     };
     const std::string nowhere = "File not found in application folder or system folder!";
     const auto started = [](const fs::path &file) { return "1|" + file.string() + '|'; };

@@ -24,8 +24,6 @@
 
 #include <sys/stat.h>
 
-#include <filesystem>
-
 namespace quorvane {
 namespace {
 
@@ -34,20 +32,11 @@ using namespace std::string_view_literals;
 using Names = std::vector<std::string>;
 
 const QStringList kErrorMapping = {QStringLiteral("Error mapping file.")};
-const QStringList kSorted =
-    QString("ADVAPI32.dll kernel32.dll msvcrt.dll USER32.dll USER32.dll").split(' ');
 
 class MainWindow : public ::testing::Test {
 protected:
     MainWindow()
     {
-        test::PeBuilder pe;
-        pe.imports = {"USER32.dll", "msvcrt.dll", "ADVAPI32.dll", "kernel32.dll", "USER32.dll"};
-        pe.exports = {"Gamma", "alpha", "Beta"};
-        m_both = pe.Build().WriteTo(m_dir / "both tables.dll").string();
-        pe.imports = {"zlib1.dll", "KERNEL32.dll"};
-        pe.withExportTable = false;
-        m_latin1 = pe.Build().WriteTo(m_dir / "caf\xe9 \xe9t\xe9.dll").string(); // not UTF-8
         // Recorders in place of the modal windows and the new copy of the program.
         m_services.openFile = [this](QWidget *) { return m_chosen; };
         m_services.checkDependencies = [this](const std::string &path, const Names &names) {
@@ -56,13 +45,6 @@ protected:
         };
         m_services.showCheck = [this](auto, QWidget *owner) { m_checkOwner = owner; };
         m_services.openDependency = [this](auto *, auto &, auto *name) { m_opened = *name; };
-    }
-    // A file of zeros with one name near its start; sparse, so that its size costs no disk.
-    std::string Sparse(const char *name, std::uint64_t size)
-    {
-        const fs::path path = m_dir.Write(name, std::string(1000, '\0') + "LATE.DLL");
-        fs::resize_file(path, size);
-        return path.string();
     }
     // A click on one of the window's buttons, and the wait for the scan it may start.
     static void Click(frmMain &window, QAbstractButton *button)
@@ -73,7 +55,6 @@ protected:
 
     test::TempDir m_dir;
     frmMainServices m_services;
-    std::string m_both, m_latin1;
     std::optional<std::string> m_chosen;
     Names m_checked;
     std::string m_opened;            // the name double-clicked
@@ -82,28 +63,36 @@ protected:
 
 TEST_F(MainWindow, TheCommandLineIsOnePathScannedBeforeTheWindowShowsWhateverItNames)
 {
+    test::PeBuilder pe;
+    pe.imports = {"USER32.dll", "msvcrt.dll", "ADVAPI32.dll", "kernel32.dll", "USER32.dll"};
+    pe.exports = {"Gamma", "alpha", "Beta"};
+    const std::string both = pe.Build().WriteTo(m_dir / "both tables.dll").string();
+    pe.imports = {"zlib1.dll", "KERNEL32.dll"};
+    pe.withExportTable = false;
+    const std::string latin1 = pe.Build().WriteTo(m_dir / "caf\xe9 \xe9t\xe9.dll").string();
     const fs::path fifo = m_dir / "fifo.dll";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string both = '"' + m_both + '"';
-    const struct {
-        std::string line, path;
-        QStringList dependencies, exports;
-    } cases[] = {
-        {both, m_both, kSorted, {"alpha", "Beta", "Gamma"}},
-        {m_latin1, m_latin1, {"KERNEL32.dll", "zlib1.dll"}, {"No export table."}},
+    const std::string quoted = '"' + both + '"';
+    // The command line, the path scanned, the dependency list and the export list.
+    const std::tuple<std::string, std::string, QStringList, QStringList> cases[] = {
+        {quoted,
+         both,
+         QString("ADVAPI32.dll kernel32.dll msvcrt.dll USER32.dll USER32.dll").split(' '),
+         {"alpha", "Beta", "Gamma"}},
+        {latin1, latin1, {"KERNEL32.dll", "zlib1.dll"}, {"No export table."}}, // not UTF-8
         // Quotes go wherever they stand; nothing is trimmed; a FIFO is a status, not a wait.
-        {both + ' ' + both, m_both + ' ' + m_both, kErrorMapping, kErrorMapping},
-        {' ' + m_both, ' ' + m_both, kErrorMapping, kErrorMapping},
+        {quoted + ' ' + quoted, both + ' ' + both, kErrorMapping, kErrorMapping},
+        {' ' + both, ' ' + both, kErrorMapping, kErrorMapping},
         {fifo, fifo, kErrorMapping, kErrorMapping},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.line);
-        frmMain window(c.line);
-        EXPECT_EQ(window.Path(), c.path);
-        EXPECT_EQ(ItemTexts(*window.LstDep), c.dependencies);
-        EXPECT_EQ(ItemTexts(*window.LstImp), c.exports);
+    for (const auto &[line, path, dependencies, exports] : cases) {
+        SCOPED_TRACE(line);
+        frmMain window(line);
+        EXPECT_EQ(window.Path(), path);
+        EXPECT_EQ(ItemTexts(*window.LstDep), dependencies);
+        EXPECT_EQ(ItemTexts(*window.LstImp), exports);
     }
-    EXPECT_TRUE(frmMain(m_latin1).txtpath->text().endsWith(u"caf\ufffd \ufffdt\ufffd.dll"));
+    EXPECT_TRUE(frmMain(latin1).txtpath->text().endsWith(u"caf\ufffd \ufffdt\ufffd.dll"));
 }
 
 TEST_F(MainWindow, TheDeepScanListsTheTickedTypesEachNameOnce)
@@ -125,10 +114,16 @@ TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScanAndCheckDependenciesWa
 {
     // A large first file keeps its scan busy while the second request arrives: only the newest
     // request's names may reach the lists.
+    // A file of zeros with one name near its start; sparse, so that its size costs no disk.
+    const auto sparse = [&](const char *name, std::uint64_t size) {
+        const fs::path path = m_dir.Write(name, std::string(1000, '\0') + "LATE.DLL");
+        fs::resize_file(path, size);
+        return QString::fromStdString(path.string());
+    };
     frmMain window("", m_services);
     window.optScan[1]->setChecked(true);
     QSignalSpy applied(&window, &frmMain::ScanApplied);
-    window.txtpath->setText(QString::fromStdString(Sparse("first.bin", 1 << 30)));
+    window.txtpath->setText(sparse("first.bin", 1 << 30));
     window.txtpath->setText(QString::fromStdString(m_dir.Write("2.bin", "\0SECOND.OCX\0"sv)));
     ASSERT_TRUE(applied.wait(20000));
     QTest::qWait(300); // room for a superseded scan to arrive late
@@ -146,14 +141,14 @@ TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScanAndCheckDependenciesWa
     EXPECT_EQ(ItemTexts(*window.LstDep), QStringList{"SECOND.OCX"});
 
     // Check Dependencies pressed during a scan checks the scan's list, not the empty one.
-    window.txtpath->setText(QString::fromStdString(Sparse("late.bin", 64 << 20)));
+    window.txtpath->setText(sparse("late.bin", 64 << 20));
     window.cmdCheck->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !window.CheckWaiting(); }, 20000));
     EXPECT_EQ(m_checked, (Names{"LATE.DLL", window.Path()}));
 
     // The Imports Scan chosen during the Deep Scan of a sparse tebibyte ends it: a worker left
     // reading for minutes would hold up the program's exit.
-    window.txtpath->setText(QString::fromStdString(Sparse("huge.bin", std::uint64_t(1) << 40)));
+    window.txtpath->setText(sparse("huge.bin", std::uint64_t(1) << 40));
     Click(window, window.optScan[0]);
     EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(10000));
     EXPECT_EQ(ItemTexts(*window.LstDep), kErrorMapping);
@@ -161,11 +156,10 @@ TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScanAndCheckDependenciesWa
 
 TEST_F(MainWindow, BrowseCheckClickAndDoubleClickReachTheirWindowsWithThePathAndTheNames)
 {
-    test::PeBuilder pe;
-    pe.imports = {"zlib1.dll", "<b>bold</b>.dll"};
     frmMain window("", m_services);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const test::PeBuilder pe{.imports = {"zlib1.dll", "<b>bold</b>.dll"}};
     m_chosen = pe.Build().WriteTo(m_dir / "markup.exe").string();
     Click(window, window.cmdOpen);
     Click(window, window.cmdCheck);
