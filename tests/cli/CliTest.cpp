@@ -4,7 +4,6 @@
 #include "support/PackagerTestSupport.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #ifndef _WIN32
@@ -36,13 +35,11 @@ protected:
         test::WritePe(dir / "app" / "local.dll", {});
         test::WritePe(dir / "sys" / "kernel32.dll", {});
         dir.Write("sys/AdvApi32.Dll", "");
-        test::PeBuilder b;
-        b.imports = {"EVIL\x1B[2J\x7F.dll"};
-        b.Build().WriteTo(dir / "evil.exe");
-        b.imports = {"A.dll"};
-        test::BuiltPe damaged = b.Build();
+        test::WritePe(dir / "evil.exe", {"EVIL\x1B[2J\x7F.dll"});
+        test::BuiltPe damaged = test::WritePe(dir / "damaged.exe", {"A.dll"});
         damaged.PutU32(damaged.layout.importDirectoryOffset + 12, 0x7FFF0000); // a name nowhere
         damaged.WriteTo(dir / "damaged.exe");
+        test::PeBuilder b;
         b.withImportTable = false;
         b.Build().WriteTo(dir / "bare.exe");
         test::WritePe(dir / "lib.dll", {"KERNEL32.dll"});
@@ -118,10 +115,7 @@ TEST_F(Cli, EachCommandLineGivesItsStatusAndOutput)
 #ifndef _WIN32
         // Special paths end in status 2, the program never waiting for them.
         {"imports {d}/pipe.dll", kExitUnreadable, "", "{d}/pipe.dll: Error mapping file.\n"},
-        {"imports /dev/zero", kExitUnreadable, "", "/dev/zero: Error mapping file.\n"},
-        {"deep {d}/pipe.dll", kExitUnreadable, "", "{d}/pipe.dll: Not a regular file.\n"},
         {"deep /dev/zero", kExitUnreadable, "", "/dev/zero: Not a regular file.\n"},
-        {"check {d}/pipe.dll", kExitUnreadable, "", "{d}/pipe.dll: Error mapping file.\n"},
         {"exports {d}/caf\xE9.dll", kExitOk, "Entry\n", ""},
 #endif
     };
@@ -138,11 +132,9 @@ TEST_F(Cli, EachCommandLineGivesItsStatusAndOutput)
             const CliRun r = Run(row.args);
             EXPECT_EQ(r.status, row.status);
             EXPECT_EQ(r.out, X(row.out));
-            if (row.status == kExitUsage) {
-                EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-            } else {
-                EXPECT_EQ(r.err, X(row.err));
-            }
+            EXPECT_TRUE(row.status == kExitUsage ? std::ranges::count(r.err, '\n') == 1
+                                                 : r.err == X(row.err))
+                << r.err;
             return HasFailure() ? 1 : 0;
         };
 #ifdef _WIN32

@@ -83,11 +83,11 @@ inline std::string FixturesMissingReason()
     GTEST_SKIP() << "real Windows programs not available: " << why
 
 /// A DLL or program of the builder: PE32+ for x86-64 unless said otherwise. The builder imports
-/// ordinal 1 from each DLL; every file exports one function, so that each has it.
-inline std::filesystem::path WritePe(const std::filesystem::path &path,
-                                     std::vector<std::string> imports,
-                                     std::vector<std::string> delayImports = {},
-                                     Bitness bitness = Bitness::Pe32Plus)
+/// ordinal 1 from each DLL; every file exports one function, so that each has it. Returns the
+/// file's bytes, for a test that damages them.
+inline BuiltPe WritePe(const std::filesystem::path &path, std::vector<std::string> imports,
+                       std::vector<std::string> delayImports = {},
+                       Bitness bitness = Bitness::Pe32Plus)
 {
     PeBuilder b;
     b.bitness = bitness;
@@ -96,7 +96,9 @@ inline std::filesystem::path WritePe(const std::filesystem::path &path,
     b.delayImports = std::move(delayImports);
     b.exports = {"Entry"};
     std::filesystem::create_directories(path.parent_path());
-    return b.Build().WriteTo(path);
+    BuiltPe pe = b.Build();
+    pe.WriteTo(path);
+    return pe;
 }
 
 } // namespace quorvane::test

@@ -9,10 +9,6 @@
 #include "support/ScopedEnv.h"
 #endif
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-
 namespace quorvane {
 namespace {
 
@@ -38,10 +34,6 @@ protected:
         FolderCache folders;
         PeFactsCache facts;
         return ClosureBuilder(Order(search, withSystemFolder), folders, facts).Build(P(root));
-    }
-    FolderReportResult RunReport(const std::optional<std::string> &who, unsigned threads = 2)
-    {
-        return BuildFolderReport(P("app"), Order({}), who, threads);
     }
     std::string P(const std::string &relative) const
     {
@@ -129,12 +121,7 @@ TEST_F(Closure, NamesThatAreNotLookedFor)
 TEST_F(Closure, DamagedFilesAreDamagedNeverDependencyFree)
 {
     WritePe(P("app/app.exe"), {"broken.dll", "fake.dll", "fine.dll", "exports.dll"});
-    test::PeBuilder b;
-    b.bitness = test::Bitness::Pe32Plus;
-    b.isDll = true;
-    b.imports = {"fine.dll"};
-    b.exports = {"Entry"};
-    test::BuiltPe broken = b.Build(), exports = b.Build();
+    test::BuiltPe broken = WritePe(P("app/broken.dll"), {"fine.dll"}), exports = broken;
     broken.PutU32(broken.layout.importDirectoryOffset + 12, 0x00F00000); // a name nowhere
     broken.WriteTo(P("app/broken.dll"));
     // An export table whose address count runs past the file is named, its functions unchecked.
@@ -166,7 +153,7 @@ TEST_F(Report, OneListOfMissingNamesWithTheFilesThatNeedThem)
     WritePe(P("sys/kernel32.dll"), {});
     dir.Write("app/README.txt", "not a program");
     dir.Write("app/plugins/broken.dll", "MZ but nothing else");
-    const FolderReportResult r = RunReport("SHARED.dll");
+    const FolderReportResult r = BuildFolderReport(P("app"), Order({}), "SHARED.dll", 2);
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.filesSeen, 7u);
     EXPECT_EQ(r.peFiles, 6u);
@@ -211,7 +198,7 @@ TEST_F(Report, ThreadsChangeNothingAndLinksAreNotFollowed)
     fs::create_symlink(P("outside/out.exe"), P("app/sub/out.exe"));
 #endif
     const auto summary = [this](unsigned threads) {
-        const FolderReportResult r = RunReport(std::nullopt, threads);
+        const FolderReportResult r = BuildFolderReport(P("app"), Order({}), std::nullopt, threads);
         std::vector<std::string> s = {std::to_string(r.peFiles), std::to_string(r.damaged.size())};
         for (const auto &m : r.missing) {
             s.push_back(m.name + " " + std::to_string(m.neededBy.size()));

@@ -6,8 +6,6 @@
 #include "core/packager/KnownDlls.h"
 #include "support/PackagerTestSupport.h"
 
-#include <gtest/gtest.h>
-
 namespace quorvane {
 namespace {
 
@@ -15,15 +13,6 @@ namespace fs = std::filesystem;
 
 const auto ByName = [](const char *name) { return ImportedFunction{name, 0, std::nullopt}; };
 const auto ByOrdinal = [](std::uint16_t ordinal) { return ImportedFunction{"", 0, ordinal}; };
-
-// A forwarder's DLL is looked for in one folder, as the closure looks beside the program.
-ForwarderDllLookup LookIn(const fs::path &folder)
-{
-    return [folder](const std::string &name) {
-        const fs::path path = folder / name;
-        return fs::exists(path) ? std::optional(path.string()) : std::nullopt;
-    };
-}
 
 TEST(EntryPoints, EachImportIsFoundOrMissingForItsReason)
 {
@@ -35,8 +24,6 @@ TEST(EntryPoints, EachImportIsFoundOrMissingForItsReason)
         std::optional<EntryPointFault> fault;
         std::vector<std::string> forwarders = {};
     };
-    const std::vector<std::string> loop = {"libloopa.loop_fun", "libloopb.loop_fun",
-                                           "libloopa.loop_fun"};
     const std::vector<Case> cases = {
         {"new/libver.dll", ByName("ver_new1"), std::nullopt},
         {"old/libver.dll", ByName("ver_new1"), NotExported},
@@ -54,14 +41,22 @@ TEST(EntryPoints, EachImportIsFoundOrMissingForItsReason)
         {"app/libfwd.dll", ByName("fwd_gone"), NotExported, {"libtarget.not_there"}},
         {"app/libfwd.dll", ByName("fwd_noord"), NotExported, {"libtarget.#9"}},
         {"app/libfwd.dll", ByName("fwd_nodll"), ForwarderDllMissing, {"libnowhere.nowhere_fun"}},
-        {"app/libfwd.dll", ByName("fwd_loop"), ForwarderLoop, loop},
+        {"app/libfwd.dll",
+         ByName("fwd_loop"),
+         ForwarderLoop,
+         {"libloopa.loop_fun", "libloopb.loop_fun", "libloopa.loop_fun"}},
     };
     const fs::path folder = test::kFixtures / "functions";
     ExportTableCache exports;
+    // A forwarder's DLL is looked for beside the program, as the closure looks.
+    const ForwarderDllLookup beside = [&](const std::string &name) {
+        const fs::path path = folder / "app" / name;
+        return fs::exists(path) ? std::optional(path.string()) : std::nullopt;
+    };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.dll) + " " + FunctionLabel(c.function));
-        const auto missing = MissingEntryPoints((folder / c.dll).string(), {c.function}, exports,
-                                                LookIn(folder / "app"));
+        const auto missing =
+            MissingEntryPoints((folder / c.dll).string(), {c.function}, exports, beside);
         ASSERT_EQ(missing.size(), c.fault ? 1u : 0u);
         if (c.fault) {
             EXPECT_EQ(missing[0].fault, *c.fault);
