@@ -6,8 +6,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    using namespace quorvane;
-    fuzz::FuzzReader(data, size, static_cast<fuzz::Reader>(&ReadDelayImportNames),
-                     kStatusImportsOk);
-    return 0;
+    return quorvane::fuzz::FuzzReader(data, size, &quorvane::ReadDelayImportNames,
+                                      quorvane::kStatusImportsOk);
 }

@@ -1,56 +1,20 @@
 #pragma once
 
-// The checks shared by the two reader targets. The reader runs over the bytes in memory, and again
-// through the page cache that reads files (with pages of a few bytes, so that every read crosses
-// pages and every lookup evicts one): the answers must be the same. A store that shrinks after a
-// few page reads stands for a file cut while it is read: it must end in a status, and any list it
-// still produces must be the true one.
-#include "core/pe/FileBytes.h"
+// The checks the reader targets share. A reader runs over the bytes in memory, and again through
+// the page cache that reads files (with pages of a few bytes, so that every read crosses pages and
+// every lookup evicts one): the answers must be the same. A store that shrinks after a few page
+// reads stands for a file cut while it is read: it must end in a status, and any answer it still
+// gives must be the true one.
+#include "core/pe/modPEFunctions.h"
 #include "core/pe/modPETables.h"
+#include "support/PagedMemory.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <span>
-#include <string_view>
+#include <sstream>
+#include <string>
 
 namespace quorvane::fuzz {
-
-/// Bytes in memory read through the file's page cache; after shrinkAfterReads page reads the store
-/// holds only its first shrinkTo bytes.
-class PagedMemory final : public PagedSource {
-public:
-    PagedMemory(std::span<const std::uint8_t> bytes, std::size_t pageSize, std::size_t maxPages,
-                std::uint64_t shrinkTo = UINT64_MAX, unsigned shrinkAfterReads = 0)
-        : PagedSource(bytes.size(), pageSize, maxPages), m_bytes(bytes), m_shrinkTo(shrinkTo),
-          m_shrinkAfterReads(shrinkAfterReads)
-    {
-    }
-
-protected:
-    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) const override
-    {
-        ++m_reads;
-        std::uint64_t size = m_bytes.size();
-        if (m_shrinkTo != UINT64_MAX && m_reads > m_shrinkAfterReads) {
-            size = std::min<std::uint64_t>(size, m_shrinkTo);
-        }
-        if (offset >= size) {
-            return 0;
-        }
-        const auto count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), size - offset));
-        std::memcpy(out.data(), m_bytes.data() + offset, count);
-        return count;
-    }
-
-private:
-    std::span<const std::uint8_t> m_bytes;
-    std::uint64_t m_shrinkTo;
-    unsigned m_shrinkAfterReads;
-    mutable unsigned m_reads = 0;
-};
 
 inline void Require(bool condition)
 {
@@ -59,31 +23,67 @@ inline void Require(bool condition)
     }
 }
 
-inline bool Same(const ReaderResult &a, const ReaderResult &b)
+// Everything a reader answered, as one text to compare.
+inline std::string Key(const ReaderResult &r)
 {
-    return a.Ok() == b.Ok() && a.Status() == b.Status() && a.names == b.names;
+    std::ostringstream s;
+    s << r.Status();
+    for (const std::string &name : r.names) {
+        s << '|' << name.size() << ':' << name;
+    }
+    return s.str();
 }
 
-using Reader = ReaderResult (*)(const ByteSource &);
-
-inline void FuzzReader(const std::uint8_t *data, std::size_t size, Reader read,
-                       std::string_view okStatus)
+inline std::string Key(const ExportTable &t)
 {
-    const std::span<const std::uint8_t> bytes(data, size);
-    const ReaderResult inMemory = read(MemorySource(bytes));
-    Require(!inMemory.Status().empty());
-    Require(inMemory.Ok() == (inMemory.Status() == okStatus));
-    Require(inMemory.Ok() || inMemory.names.empty());
-    for (const std::string &name : inMemory.names) {
-        Require(name.find('\0') == std::string::npos); // names end at their zero byte
+    std::ostringstream s;
+    s << t.Status();
+    for (const ExportedFunction &f : t.functions) {
+        s << '|' << f.ordinal << ',' << f.index << ',' << f.rva << ',' << f.name.value_or("-")
+          << ',' << f.forwarder.value_or("-");
     }
+    return s.str();
+}
 
-    Require(Same(read(PagedMemory(bytes, 7, 1)), inMemory));
-    Require(Same(read(PagedMemory(bytes, 64, 3)), inMemory));
+inline std::string Key(const ImportFunctions &r)
+{
+    std::ostringstream s;
+    s << r.Status();
+    for (const ImportedDll &dll : r.dlls) {
+        s << '|' << dll.name << ',' << dll.delayLoaded;
+        for (const ImportedFunction &f : dll.functions) {
+            s << ',' << f.name << ':' << f.hint << ':'
+              << (f.ordinal ? *f.ordinal + 1 : 0); // 0: by name
+        }
+    }
+    return s.str();
+}
 
-    const ReaderResult shrunk = read(PagedMemory(bytes, 64, 2, size / 2, 2));
-    Require(!shrunk.Status().empty());
-    Require(!shrunk.Ok() || Same(shrunk, inMemory));
+/// The reader's answer in memory, once it gave the same through pages, and a status or the same
+/// answer from a store that shrank while it was read.
+template <typename Result>
+Result Checked(std::span<const std::uint8_t> bytes, Result (*read)(const ByteSource &),
+               std::string_view okStatus)
+{
+    const Result r = read(MemorySource(bytes));
+    Require(!r.Status().empty() && r.Ok() == (r.Status() == okStatus));
+    Require(Key(read(test::PagedMemory(bytes, 7, 1))) == Key(r));
+    Require(Key(read(test::PagedMemory(bytes, 64, 3))) == Key(r));
+    const Result shrunk = read(test::PagedMemory(bytes, 64, 2, bytes.size() / 2, 2));
+    Require(!shrunk.Status().empty() && (!shrunk.Ok() || Key(shrunk) == Key(r)));
+    return r;
+}
+
+/// A name reader: the checks above, no names after a failure, and names that end at their zero.
+inline int FuzzReader(const std::uint8_t *data, std::size_t size,
+                      ReaderResult (*read)(const ByteSource &), std::string_view okStatus)
+{
+    const ReaderResult r = Checked({data, size}, read, okStatus);
+    Require(r.Ok() || r.names.empty());
+    for (const std::string &name : r.names) {
+        Require(name.find('\0') == std::string::npos);
+    }
+    return 0;
 }
 
 } // namespace quorvane::fuzz

@@ -7,45 +7,36 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <system_error>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size);
 
 int main(int argc, char **argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s CORPUS_DIR_OR_FILE...\n", argv[0]);
-        return 64;
-    }
     std::vector<std::filesystem::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        const std::filesystem::path arg = argv[i];
-        std::error_code error;
-        if (std::filesystem::is_directory(arg, error)) {
-            for (const auto &entry : std::filesystem::recursive_directory_iterator(arg, error)) {
-                if (entry.is_regular_file()) {
-                    inputs.push_back(entry.path());
-                }
+        if (!std::filesystem::is_directory(argv[i])) {
+            inputs.emplace_back(argv[i]);
+            continue;
+        }
+        for (const auto &entry : std::filesystem::recursive_directory_iterator(argv[i])) {
+            if (entry.is_regular_file()) {
+                inputs.push_back(entry.path());
             }
-        } else {
-            inputs.push_back(arg);
         }
     }
     std::sort(inputs.begin(), inputs.end()); // the same order on every run
     if (inputs.empty()) {
-        std::fprintf(stderr, "no inputs found\n");
-        return 1;
+        return std::fprintf(stderr, "usage: %s CORPUS_DIR_OR_FILE...\n", argv[0]), 1;
     }
     for (const auto &path : inputs) {
+        // A visible line per input first, so that a crash or a file it cannot read is named.
+        std::fprintf(stderr, "%s\n", path.string().c_str());
         std::ifstream in(path, std::ios::binary);
         if (!in) {
-            std::fprintf(stderr, "cannot read %s\n", path.string().c_str());
             return 1;
         }
         const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-        // A visible line per input first, so that a crash names the input that caused it.
-        std::fprintf(stderr, "%s\n", path.string().c_str());
         LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     }
     std::printf("replayed %zu inputs\n", inputs.size());

@@ -20,9 +20,9 @@ if [[ "${1:-}" == "--test" ]]; then
     packages+=(
         # Real Windows DLLs and an independent PE reader to compare with.
         mingw-w64-x86-64-dev mingw-w64-i686-dev binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
-        # clang's libFuzzer for the fuzz targets; strace to watch how files are opened; the
-        # formatter that scripts/check-format.sh holds every C++ file to.
-        clang libclang-rt-14-dev strace clang-format-14
+        # clang's libFuzzer for the fuzz targets; the formatter that scripts/check-format.sh holds
+        # every C++ file to.
+        clang libclang-rt-14-dev clang-format-14
         # Real 32- and 64-bit programs and DLLs for the packager tests: the cross compilers, and
         # lld and llvm-dlltool, which write delay-load import tables.
         gcc-mingw-w64-x86-64-win32 gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-win32

@@ -1,12 +1,12 @@
 #pragma once
 
-// The malformed and hostile images that the reader suite, the file-level tests, the CLI tests and
+// The malformed and hostile images that the reader tests (in memory, through pages, from files) and
 // the fuzz seeds share: each one made by the PE builder and broken in one way, with what both
 // readers must answer for it. Every case is made as PE32 and as PE32+.
 
+#include "core/pe/modPETables.h"
 #include "support/PeBuilder.h"
 
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -37,12 +37,14 @@ struct MalformedCase {
 /// Every case, in a fixed order.
 const std::vector<MalformedCase> &MalformedCases();
 
-struct MalformedFile {
-    std::filesystem::path path;
-    const MalformedCase *c;
-};
-
-/// Every case written into folder, as NAME.exe (PE32) and NAME.dll (PE32+), in the cases' order.
-std::vector<MalformedFile> WriteMalformedCases(const std::filesystem::path &folder);
+/// Where a reader's answer differs from the expected one ("" where it does not): its status, the
+/// success flag that goes with it, or its names (which can be 60,000, or 100,000 bytes long: only
+/// their count is told).
+std::string Mismatch(const ExpectedRead &expected, std::string_view status, bool ok,
+                     const std::vector<std::string> &names);
+inline std::string Mismatch(const ExpectedRead &expected, const ReaderResult &r)
+{
+    return Mismatch(expected, r.Status(), r.Ok(), r.names);
+}
 
 } // namespace quorvane::test

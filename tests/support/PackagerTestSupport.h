@@ -10,122 +10,84 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace quorvane::test {
 
-/// Sets (or with nullopt, removes) an environment variable for the life of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, const std::optional<std::string> &value) : m_name(name)
-    {
-        if (const char *old = std::getenv(name)) {
-            m_old = old;
-        }
-        Set(name, value);
-    }
-    ~ScopedEnv() { Set(m_name, m_old); }
-    ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
-
-private:
-    static void Set(const char *name, const std::optional<std::string> &value)
-    {
-#ifdef _WIN32
-        ::_putenv_s(name, value ? value->c_str() : ""); // the empty value removes it
-#else
-        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
-#endif
-    }
-
-    const char *m_name;
-    std::optional<std::string> m_old;
-};
-
-/// No system folder from the machine: neither $QUORVANE_SYSTEM_DIR nor a Wine prefix.
-struct NoMachineSystemFolder {
-    ScopedEnv system{"QUORVANE_SYSTEM_DIR", std::nullopt};
-    ScopedEnv wine{"WINEPREFIX", std::nullopt};
-    ScopedEnv home{"HOME", "/nonexistent/quorvane-test-home"};
-};
-
 struct CliRun {
     int status = 0;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
+
+inline std::string ReplaceAll(std::string text, const std::string &from, const std::string &to)
+{
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
 
 /// The expectations are written with '/'. On Windows the program joins paths with '\\', so there
 /// its output is compared with each separator turned into '/' (in JSON text, each escaped one).
 inline std::string Slashed(std::string text, [[maybe_unused]] bool json = false)
 {
 #ifdef _WIN32
-    std::string slashed;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            slashed += text[i];
-        } else if (!json) {
-            slashed += '/';
-        } else if (i + 1 < text.size() && text[i + 1] == '\\') {
-            slashed += '/'; // an escaped backslash; any other escape stays as it is
-            ++i;
-        } else {
-            slashed += text[i];
-        }
-    }
-    return slashed;
+    return ReplaceAll(text, json ? "\\\\" : "\\", "/");
 #else
     return text;
 #endif
 }
 
-inline CliRun RunQuorvaneCli(const std::vector<std::string> &args)
+/// Folders that stand in a command line or an expectation as a key such as "{d}".
+using Folders = std::vector<std::pair<std::string, std::filesystem::path>>;
+
+/// The text with each key of a folder replaced by the folder, as the runner gives it: with '/'.
+inline std::string Expand(std::string text, const Folders &folders)
 {
+    for (const auto &[key, folder] : folders) {
+        text = ReplaceAll(text, key, folder.string());
+    }
+    return Slashed(text);
+}
+
+/// Runs quorvane-cli in-process on a command line, split at each space after the folders are put
+/// in.
+inline CliRun RunCliLine(const std::string &line, const Folders &folders)
+{
+    std::istringstream words(Expand(line, folders));
+    const std::vector<std::string> args(std::istream_iterator<std::string>(words), {});
     std::ostringstream out, err;
     const int status = RunCli(args, out, err);
     const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
     return {status, Slashed(out.str(), json), Slashed(err.str(), json)};
 }
 
-/// The folder of real programs, or the reason they were not built.
-inline std::filesystem::path FixtureFolder()
-{
-    return QUORVANE_PACKAGER_FIXTURES;
-}
+/// The folder of real programs, and why they are not there ("" when they are).
+inline const std::filesystem::path kFixtures = QUORVANE_PACKAGER_FIXTURES;
 
 inline std::string FixturesMissingReason()
 {
-    const auto folder = FixtureFolder();
-    if (std::filesystem::exists(folder / "READY")) {
-        return {};
-    }
-    std::ifstream note(folder / "SKIPPED");
-    std::string reason;
+    std::ifstream note(kFixtures / "SKIPPED"); // left by make_fixtures.sh
+    std::string reason = "they were not built (" + kFixtures.string() + ")";
     std::getline(note, reason);
-    return reason.empty() ? "the fixture programs were not built (" + folder.string() + ")"
-                          : reason;
+    return std::filesystem::exists(kFixtures / "READY") ? "" : reason;
 }
 
 #define QUORVANE_NEED_FIXTURES()                                                                   \
-    do {                                                                                           \
-        const std::string reason = ::quorvane::test::FixturesMissingReason();                      \
-        if (!reason.empty()) {                                                                     \
-            GTEST_SKIP() << "real Windows programs not available: " << reason;                     \
-        }                                                                                          \
-    } while (false)
+    if (const std::string why = ::quorvane::test::FixturesMissingReason(); !why.empty())           \
+    GTEST_SKIP() << "real Windows programs not available: " << why
 
 /// A DLL or program of the builder: PE32+ for x86-64 unless said otherwise. The builder imports
-/// ordinal 1 from each DLL; every file exports one function, so that each has it.
-inline std::filesystem::path WritePe(const std::filesystem::path &path,
-                                     std::vector<std::string> imports,
-                                     std::vector<std::string> delayImports = {},
-                                     Bitness bitness = Bitness::Pe32Plus)
+/// ordinal 1 from each DLL; every file exports one function, so that each has it. Returns the
+/// file's bytes, for a test that damages them.
+inline BuiltPe WritePe(const std::filesystem::path &path, std::vector<std::string> imports,
+                       std::vector<std::string> delayImports = {},
+                       Bitness bitness = Bitness::Pe32Plus)
 {
     PeBuilder b;
     b.bitness = bitness;
@@ -134,22 +96,9 @@ inline std::filesystem::path WritePe(const std::filesystem::path &path,
     b.delayImports = std::move(delayImports);
     b.exports = {"Entry"};
     std::filesystem::create_directories(path.parent_path());
-    return b.Build().WriteTo(path);
-}
-
-/// A fake Wine prefix: drive_c/windows/system32 with 64-bit system DLLs and, for a 64-bit prefix,
-/// syswow64 with 32-bit ones.
-inline void MakeWinePrefix(const std::filesystem::path &prefix, bool with32BitFolder,
-                           const std::vector<std::string> &dlls = {"kernel32.dll", "msvcrt.dll"})
-{
-    const auto windows = prefix / "drive_c" / "windows";
-    for (const std::string &dll : dlls) {
-        WritePe(windows / "system32" / dll, {});
-        if (with32BitFolder) {
-            WritePe(windows / "syswow64" / dll, {}, {}, Bitness::Pe32);
-        }
-    }
-    std::filesystem::create_directories(windows / "system32");
+    BuiltPe pe = b.Build();
+    pe.WriteTo(path);
+    return pe;
 }
 
 } // namespace quorvane::test

@@ -7,9 +7,6 @@ namespace quorvane::test {
 namespace {
 
 constexpr std::uint32_t kFileAlignment = 0x200;
-constexpr std::uint32_t kStandardSectionAlignment = 0x1000;
-constexpr std::uint32_t kStandardSectionRva = 0x1000;
-constexpr std::uint64_t kNtOffset = 0x80;
 
 std::uint64_t AlignUp(std::uint64_t v, std::uint64_t a)
 {
@@ -18,27 +15,20 @@ std::uint64_t AlignUp(std::uint64_t v, std::uint64_t a)
 
 } // namespace
 
-void BuiltPe::PutU16(std::uint64_t offset, std::uint16_t value)
+void BuiltPe::Put(std::uint64_t at, std::uint64_t value, int width)
 {
-    bytes.at(offset) = static_cast<std::uint8_t>(value);
-    bytes.at(offset + 1) = static_cast<std::uint8_t>(value >> 8);
-}
-
-void BuiltPe::PutU32(std::uint64_t offset, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) {
-        bytes.at(offset + static_cast<std::uint64_t>(i)) =
-            static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < width; ++i) {
+        bytes.at(at + static_cast<std::uint64_t>(i)) = static_cast<std::uint8_t>(value >> (8 * i));
     }
 }
 
-std::uint32_t BuiltPe::GetU32(std::uint64_t offset) const
+std::uint32_t BuiltPe::GetU32(std::uint64_t at) const
 {
-    std::uint32_t v = 0;
+    std::uint32_t value = 0;
     for (int i = 3; i >= 0; --i) {
-        v = (v << 8) | bytes.at(offset + static_cast<std::uint64_t>(i));
+        value = value << 8 | bytes.at(at + static_cast<std::uint64_t>(i));
     }
-    return v;
+    return value;
 }
 
 std::filesystem::path BuiltPe::WriteTo(const std::filesystem::path &path) const
@@ -55,207 +45,118 @@ std::filesystem::path BuiltPe::WriteTo(const std::filesystem::path &path) const
 BuiltPe PeBuilder::Build() const
 {
     const bool wide = bitness == Bitness::Pe32Plus;
-    const std::uint64_t optionalSize = wide ? 240 : 224;
     const std::uint64_t thunkSize = wide ? 8 : 4;
-
     BuiltPe pe;
     PeLayout &l = pe.layout;
-    l.ntOffset = kNtOffset;
-    l.optionalOffset = kNtOffset + 24;
     l.dataDirectoriesOffset = l.optionalOffset + (wide ? 112 : 96);
-    l.sectionTableOffset = l.optionalOffset + optionalSize;
-    const std::uint64_t sizeOfHeaders = AlignUp(l.sectionTableOffset + 40, kFileAlignment);
-    l.sectionOffset = sizeOfHeaders;
-    // A low-alignment image is mapped as one piece: its section lies at the RVA equal to its
-    // offset.
-    const std::uint32_t sectionAlignment =
-        lowAlignment ? kFileAlignment : kStandardSectionAlignment;
-    const auto sectionRva =
-        lowAlignment ? static_cast<std::uint32_t>(sizeOfHeaders) : kStandardSectionRva;
-    l.sectionRva = sectionRva;
+    l.sectionTableOffset = l.dataDirectoriesOffset + 8 * 16;
+    l.sectionOffset = AlignUp(l.sectionTableOffset + 40, kFileAlignment);
+    // A low-alignment image is mapped as one piece: its section lies at the RVA of its offset.
+    const std::uint32_t sectionAlignment = lowAlignment ? kFileAlignment : 0x1000;
+    l.sectionRva = lowAlignment ? static_cast<std::uint32_t>(l.sectionOffset) : 0x1000;
+    const auto rva = [&l](std::uint64_t offset) { return l.RvaOf(offset); };
 
-    // The data section, laid out front to back; offsets are relative to its start until the end.
-    std::vector<std::uint8_t> data;
-    auto reserve = [&data](std::uint64_t n, std::uint64_t align = 4) {
-        data.resize(AlignUp(data.size(), align));
-        const std::uint64_t at = data.size();
-        data.resize(at + n);
-        return at;
+    // The data section, laid out front to back after the headers.
+    std::vector<std::uint8_t> &bytes = pe.bytes;
+    bytes.resize(l.sectionOffset);
+    const auto reserve = [&bytes](std::uint64_t n, std::uint64_t align = 4) {
+        bytes.resize(AlignUp(bytes.size(), align) + n);
+        return bytes.size() - n;
     };
-    auto put32 = [&data](std::uint64_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            data[at + static_cast<std::uint64_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+    const auto putStrings = [&bytes](const std::vector<std::string> &strings) {
+        std::vector<std::uint64_t> offsets;
+        for (const std::string &s : strings) {
+            offsets.push_back(bytes.size());
+            bytes.insert(bytes.end(), s.c_str(), s.c_str() + s.size() + 1);
         }
+        return offsets;
     };
-    auto putThunk = [&](std::uint64_t at, std::uint64_t v) {
-        put32(at, static_cast<std::uint32_t>(v));
-        if (wide) {
-            put32(at + 4, static_cast<std::uint32_t>(v >> 32));
-        }
-    };
-    auto putString = [&data](const std::string &s) {
-        const std::uint64_t at = data.size();
-        data.insert(data.end(), s.begin(), s.end());
-        data.push_back(0);
-        return at;
-    };
-    auto rva = [sectionRva](std::uint64_t rel) {
-        return static_cast<std::uint32_t>(sectionRva + rel);
-    };
-
-    const std::uint64_t importDir = reserve(20 * (imports.size() + 1));
-    const std::uint64_t delayDir = reserve(32 * (delayImports.size() + 1));
-    const std::uint64_t exportDir = reserve(40);
+    l.importDirectoryOffset = reserve(20 * (imports.size() + 1));
+    l.delayImportDirectoryOffset = reserve(32 * (delayImports.size() + 1));
+    const std::uint64_t ed = l.exportDirectoryOffset = reserve(40);
     const std::uint64_t addressTable = reserve(4 * exports.size());
-    const std::uint64_t namePointers = reserve(4 * exports.size());
+    l.exportNamePointersOffset = reserve(4 * exports.size());
     const std::uint64_t ordinals = reserve(2 * exports.size());
-    // One import by ordinal per DLL, so that the tables look like a linker's to other tools.
-    std::vector<std::uint64_t> lookupTables;
-    for (std::size_t i = 0; i < imports.size() + delayImports.size(); ++i) {
-        lookupTables.push_back(reserve(2 * thunkSize, thunkSize));
+    // One import by ordinal per DLL: the lookup tables, then the address tables.
+    const std::size_t dlls = imports.size() + delayImports.size();
+    std::vector<std::uint64_t> thunks;
+    for (std::size_t i = 0; i < 2 * dlls; ++i) {
+        thunks.push_back(reserve(2 * thunkSize, thunkSize));
+        pe.Put(thunks.back(), wide ? 0x8000000000000001 : 0x80000001, static_cast<int>(thunkSize));
     }
-    std::vector<std::uint64_t> addressTables;
-    for (std::size_t i = 0; i < imports.size() + delayImports.size(); ++i) {
-        addressTables.push_back(reserve(2 * thunkSize, thunkSize));
-    }
-    const std::uint64_t ordinalFlag = wide ? (1ull << 63) : (1ull << 31);
-    for (std::size_t i = 0; i < lookupTables.size(); ++i) {
-        putThunk(lookupTables[i], ordinalFlag | 1);
-        putThunk(addressTables[i], ordinalFlag | 1);
-    }
-    std::vector<std::uint64_t> importNames;
-    for (const std::string &name : imports) {
-        importNames.push_back(putString(name));
-    }
-    std::vector<std::uint64_t> delayNames;
-    for (const std::string &name : delayImports) {
-        delayNames.push_back(putString(name));
-    }
-    std::vector<std::uint64_t> exportNames;
-    for (const std::string &name : exports) {
-        exportNames.push_back(putString(name));
-    }
-    const std::uint64_t ownName = putString(dllName);
-    const std::uint64_t code = reserve(16, 16); // the export targets: a few RET instructions
-    for (std::size_t i = 0; i < 16; ++i) {
-        data[code + i] = 0xC3;
-    }
+    const auto importNames = putStrings(imports);
+    const auto delayNames = putStrings(delayImports);
+    const auto exportNames = putStrings(exports);
+    const std::uint64_t ownName = putStrings({dllName})[0];
+    const std::uint64_t code = reserve(16, 16); // where the exports point
 
     for (std::size_t i = 0; i < imports.size(); ++i) {
-        put32(importDir + 20 * i + 0, rva(lookupTables[i]));
-        put32(importDir + 20 * i + 12, rva(importNames[i]));
-        put32(importDir + 20 * i + 16, rva(addressTables[i]));
+        const std::uint64_t at = l.importDirectoryOffset + 20 * i;
+        pe.PutU32(at + 0, rva(thunks[i]));
+        pe.PutU32(at + 12, rva(importNames[i]));
+        pe.PutU32(at + 16, rva(thunks[dlls + i]));
     }
     for (std::size_t i = 0; i < delayImports.size(); ++i) {
-        const std::size_t t = imports.size() + i;
-        put32(delayDir + 32 * i + 0, 1); // attributes: RVAs
-        put32(delayDir + 32 * i + 4, rva(delayNames[i]));
-        put32(delayDir + 32 * i + 12, rva(addressTables[t]));
-        put32(delayDir + 32 * i + 16, rva(lookupTables[t]));
+        const std::uint64_t at = l.delayImportDirectoryOffset + 32 * i;
+        pe.PutU32(at + 0, 1); // attributes: RVAs
+        pe.PutU32(at + 4, rva(delayNames[i]));
+        pe.PutU32(at + 12, rva(thunks[dlls + imports.size() + i]));
+        pe.PutU32(at + 16, rva(thunks[imports.size() + i]));
     }
-    put32(exportDir + 12, rva(ownName));
-    put32(exportDir + 16, 1); // ordinal base
-    put32(exportDir + 20, static_cast<std::uint32_t>(exports.size()));
-    put32(exportDir + 24, static_cast<std::uint32_t>(exports.size()));
-    put32(exportDir + 28, rva(addressTable));
-    put32(exportDir + 32, rva(namePointers));
-    put32(exportDir + 36, rva(ordinals));
+    // Own name, ordinal base, address count, name count, the three tables.
+    const std::uint64_t fields[] = {rva(ownName),      1,
+                                    exports.size(),    exports.size(),
+                                    rva(addressTable), rva(l.exportNamePointersOffset),
+                                    rva(ordinals)};
+    for (std::uint64_t i = 0; i < 7; ++i) {
+        pe.Put(ed + 12 + 4 * i, fields[i]);
+    }
     for (std::size_t i = 0; i < exports.size(); ++i) {
-        put32(addressTable + 4 * i, rva(code + (i % 16)));
-        put32(namePointers + 4 * i, rva(exportNames[i]));
-        data[ordinals + 2 * i] = static_cast<std::uint8_t>(i);
-        data[ordinals + 2 * i + 1] = static_cast<std::uint8_t>(i >> 8);
+        pe.PutU32(addressTable + 4 * i, rva(code + (i % 16)));
+        pe.PutU32(l.exportNamePointersOffset + 4 * i, rva(exportNames[i]));
+        pe.Put(ordinals + 2 * i, i, 2);
     }
+    const std::uint64_t virtualSize = bytes.size() - l.sectionOffset;
+    bytes.resize(l.sectionOffset +
+                 AlignUp(std::max<std::uint64_t>(virtualSize, 1), kFileAlignment));
 
-    const std::uint64_t rawSize = AlignUp(std::max<std::uint64_t>(data.size(), 1), kFileAlignment);
-    const std::uint64_t virtualSize = data.size();
-    data.resize(rawSize);
-    pe.bytes.assign(sizeOfHeaders, 0);
-    pe.bytes.insert(pe.bytes.end(), data.begin(), data.end());
-
-    // MS-DOS header and stub
-    pe.bytes[0] = 'M';
-    pe.bytes[1] = 'Z';
-    pe.PutU32(0x3C, static_cast<std::uint32_t>(kNtOffset));
-    // NT headers
-    pe.PutU32(l.ntOffset, 0x00004550);
+    // The headers: MS-DOS, NT, optional, one section.
+    pe.Put(0, 0x5A4D, 2); // "MZ"
+    pe.PutU32(0x3C, static_cast<std::uint32_t>(l.ntOffset));
+    pe.PutU32(l.ntOffset, 0x00004550); // "PE\0\0"
     const std::uint64_t fh = l.ntOffset + 4;
-    pe.PutU16(fh + 0, machine ? machine : (wide ? 0x8664 : 0x014C));
-    pe.PutU16(fh + 2, 1); // one section
-    pe.PutU16(fh + 16, static_cast<std::uint16_t>(optionalSize));
-    std::uint16_t characteristics = 0x0002;    // executable image
-    characteristics |= wide ? 0x0020 : 0x0100; // large-address aware / 32-bit machine
-    if (isDll) {
-        characteristics |= 0x2000;
-    }
-    pe.PutU16(fh + 18, characteristics);
+    pe.Put(fh + 0, wide ? 0x8664 : 0x014C, 2); // AMD64 or i386
+    pe.Put(fh + 2, 1, 2);                      // one section
+    pe.Put(fh + 16, l.sectionTableOffset - l.optionalOffset, 2);
+    pe.Put(fh + 18, isDll ? 0x2002 : 0x0002, 2); // an executable image, or a DLL
     const std::uint64_t oh = l.optionalOffset;
-    pe.PutU16(oh + 0, wide ? 0x20B : 0x10B);
-    pe.bytes[oh + 2] = 14;                                  // linker version
-    pe.PutU32(oh + 4, static_cast<std::uint32_t>(rawSize)); // SizeOfCode (approximate)
-    pe.PutU32(oh + 16, rva(code));                          // AddressOfEntryPoint
-    pe.PutU32(oh + 20, sectionRva);                         // BaseOfCode
-    if (wide) {
-        pe.PutU32(oh + 24, 0x40000000);
-        pe.PutU32(oh + 28, 0x00000001); // ImageBase 0x140000000
-    } else {
-        pe.PutU32(oh + 24, sectionRva); // BaseOfData
-        pe.PutU32(oh + 28, isDll ? 0x10000000 : 0x00400000);
-    }
+    pe.Put(oh + 0, wide ? 0x20B : 0x10B, 2);
+    // ImageBase 0x140000000, or 0x10000000 or 0x400000.
+    pe.Put(oh + (wide ? 24 : 28), wide ? 0x140000000 : (isDll ? 0x10000000 : 0x00400000),
+           wide ? 8 : 4);
     pe.PutU32(oh + 32, sectionAlignment);
     pe.PutU32(oh + 36, kFileAlignment);
-    pe.PutU16(oh + 40, 6); // OS version 6.0
-    pe.PutU16(oh + 48, 6); // subsystem version 6.0
-    pe.PutU32(oh + 56,
-              static_cast<std::uint32_t>(sectionRva + AlignUp(virtualSize, sectionAlignment)));
-    pe.PutU32(oh + 60, static_cast<std::uint32_t>(sizeOfHeaders));
-    pe.PutU16(oh + 68, 3); // console subsystem
-    const std::uint64_t stackFields = oh + 72;
-    for (int i = 0; i < 4; ++i) { // stack and heap reserve and commit
-        if (wide) {
-            pe.PutU32(stackFields + 8 * static_cast<std::uint64_t>(i), 0x100000);
-        } else {
-            pe.PutU32(stackFields + 4 * static_cast<std::uint64_t>(i), 0x100000);
-        }
-    }
-    pe.PutU32(l.dataDirectoriesOffset - 4, 16); // NumberOfRvaAndSizes
-    auto setDirectory = [&](int index, std::uint64_t rel, std::uint64_t size) {
-        pe.PutU32(l.dataDirectoriesOffset + 8 * static_cast<std::uint64_t>(index), rva(rel));
-        pe.PutU32(l.dataDirectoriesOffset + 8 * static_cast<std::uint64_t>(index) + 4,
-                  static_cast<std::uint32_t>(size));
+    pe.Put(oh + 56, l.sectionRva + AlignUp(virtualSize, sectionAlignment)); // SizeOfImage
+    pe.Put(oh + 60, l.sectionOffset);                                       // SizeOfHeaders
+    pe.PutU32(l.dataDirectoriesOffset - 4, 16);                             // NumberOfRvaAndSizes
+    const auto setDirectory = [&](std::uint64_t index, std::uint64_t at, std::uint64_t size) {
+        pe.PutU32(l.dataDirectoriesOffset + 8 * index, rva(at));
+        pe.Put(l.dataDirectoriesOffset + 8 * index + 4, size);
     };
     if (withExportTable && !exports.empty()) {
-        setDirectory(0, exportDir, code - exportDir); // the whole export data, as linkers set it
+        setDirectory(0, ed, code - ed); // the whole export data, as linkers set it
     }
     if (withImportTable && !imports.empty()) {
-        setDirectory(1, importDir, 20 * (imports.size() + 1));
+        setDirectory(1, l.importDirectoryOffset, 20 * (imports.size() + 1));
     }
     if (!delayImports.empty()) {
-        setDirectory(13, delayDir, 32 * (delayImports.size() + 1));
+        setDirectory(13, l.delayImportDirectoryOffset, 32 * (delayImports.size() + 1));
     }
-    // The section header
     const std::uint64_t sh = l.sectionTableOffset;
-    const char name[8] = {'.', 'r', 'd', 'a', 't', 'a', 0, 0};
-    for (int i = 0; i < 8; ++i) {
-        pe.bytes[sh + static_cast<std::uint64_t>(i)] = static_cast<std::uint8_t>(name[i]);
-    }
-    pe.PutU32(sh + 8, static_cast<std::uint32_t>(virtualSize));
-    pe.PutU32(sh + 12, sectionRva);
-    pe.PutU32(sh + 16, static_cast<std::uint32_t>(rawSize));
-    pe.PutU32(sh + 20, static_cast<std::uint32_t>(l.sectionOffset));
-    pe.PutU32(sh + 36, 0x60000020); // code, readable, executable
-
-    const auto abs = [&l](std::uint64_t rel) { return l.sectionOffset + rel; };
-    l.importDirectoryOffset = abs(importDir);
-    l.delayImportDirectoryOffset = abs(delayDir);
-    l.exportDirectoryOffset = abs(exportDir);
-    l.exportNamePointersOffset = abs(namePointers);
-    for (const auto n : importNames) {
-        l.importNameOffsets.push_back(abs(n));
-    }
-    for (const auto n : exportNames) {
-        l.exportNameOffsets.push_back(abs(n));
-    }
+    pe.Put(sh + 8, virtualSize);
+    pe.PutU32(sh + 12, l.sectionRva);
+    pe.Put(sh + 16, bytes.size() - l.sectionOffset);
+    pe.Put(sh + 20, l.sectionOffset);
     return pe;
 }
 

@@ -14,22 +14,20 @@ enum class Bitness { Pe32, Pe32Plus };
 
 /// Where the builder put things: file offsets, and the RVA of the one data section.
 struct PeLayout {
-    std::uint64_t ntOffset = 0;
-    std::uint64_t optionalOffset = 0;
+    std::uint64_t ntOffset = 0x80;
+    std::uint64_t optionalOffset = 0x98;
     std::uint64_t dataDirectoriesOffset = 0; // entry i at + 8 * i
     std::uint64_t sectionTableOffset = 0;
     std::uint64_t sectionOffset = 0; // file offset of the data section's bytes
     std::uint32_t sectionRva = 0;
-    std::uint64_t importDirectoryOffset = 0; // descriptor i at + 20 * i
+    std::uint64_t importDirectoryOffset = 0;      // descriptor i at + 20 * i
+    std::uint64_t delayImportDirectoryOffset = 0; // descriptor i at + 32 * i
     std::uint64_t exportDirectoryOffset = 0;
     std::uint64_t exportNamePointersOffset = 0;
-    std::vector<std::uint64_t> importNameOffsets;
-    std::vector<std::uint64_t> exportNameOffsets;
-    std::uint64_t delayImportDirectoryOffset = 0; // descriptor i at + 32 * i
 
-    std::uint32_t RvaOf(std::uint64_t fileOffset) const
+    std::uint32_t RvaOf(std::uint64_t offset) const
     {
-        return static_cast<std::uint32_t>(fileOffset - sectionOffset + sectionRva);
+        return static_cast<std::uint32_t>(offset - sectionOffset + sectionRva);
     }
 };
 
@@ -37,20 +35,20 @@ struct BuiltPe {
     std::vector<std::uint8_t> bytes;
     PeLayout layout;
 
-    void PutU16(std::uint64_t offset, std::uint16_t value);
-    void PutU32(std::uint64_t offset, std::uint32_t value);
-    std::uint32_t GetU32(std::uint64_t offset) const;
+    /// Writes value's low width bytes at offset at, least significant first.
+    void Put(std::uint64_t at, std::uint64_t value, int width = 4);
+    void PutU32(std::uint64_t at, std::uint32_t value) { Put(at, value, 4); }
+    std::uint32_t GetU32(std::uint64_t at) const;
     /// Writes the bytes to a file and returns its path.
     std::filesystem::path WriteTo(const std::filesystem::path &path) const;
 };
 
 struct PeBuilder {
     Bitness bitness = Bitness::Pe32;
-    std::uint16_t machine = 0; // 0: i386 for PE32, AMD64 for PE32+
     bool isDll = false;
-    std::vector<std::string> imports; // DLL names, in table order
-    std::vector<std::string> exports; // function names, in table order (sorted by convention)
-    std::vector<std::string> delayImports;
+    std::vector<std::string> imports{}; // DLL names, in table order
+    std::vector<std::string> exports{}; // function names, in table order (sorted by convention)
+    std::vector<std::string> delayImports{};
     std::string dllName = "SAMPLE.dll"; // the export directory's own name
     bool withImportTable = true;        // false: no import data directory entry
     bool withExportTable = true;        // false: no export data directory entry (also when empty)

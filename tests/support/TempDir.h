@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -15,27 +14,17 @@ class TempDir {
 public:
     TempDir()
     {
-#ifdef _WIN32
-        // No mkdtemp: a random name, taken only when no folder of that name was there.
+        // A random name, taken only when no folder of that name was there (Windows has no mkdtemp).
         std::random_device random;
         for (int attempt = 0; m_path.empty(); ++attempt) {
-            if (attempt == 100) {
-                throw std::runtime_error("no fresh temporary folder");
-            }
             const auto candidate = std::filesystem::temp_directory_path() /
                                    ("quorvane-test-" + std::to_string(random()));
-            if (std::filesystem::create_directory(candidate)) {
+            if (attempt == 100) {
+                throw std::runtime_error("no fresh temporary folder");
+            } else if (std::filesystem::create_directory(candidate)) {
                 m_path = candidate;
             }
         }
-#else
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quorvane-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) {
-            throw std::runtime_error("mkdtemp failed");
-        }
-        m_path = pattern;
-#endif
     }
     ~TempDir()
     {
@@ -47,21 +36,15 @@ public:
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
 
-    const std::filesystem::path &Path() const
-    {
-        return m_path;
-    }
-    std::filesystem::path operator/(std::string_view name) const
-    {
-        return m_path / name;
-    }
+    const std::filesystem::path &Path() const { return m_path; }
+    std::filesystem::path operator/(std::string_view name) const { return m_path / name; }
 
     /// Writes a file with the given bytes and returns its path.
     std::filesystem::path Write(std::string_view name, std::string_view bytes) const
     {
         const auto path = m_path / name;
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return path;
     }
 

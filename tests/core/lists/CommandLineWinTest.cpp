@@ -1,6 +1,5 @@
 // The program's command line on Windows, read from the raw line a real process was started with.
 #include "core/lists/CommandLine.h"
-#include "core/platform/FileSystem.h"
 #include "core/platform/WinText.h"
 #include "support/TempDir.h"
 
@@ -8,72 +7,42 @@
 
 #include <fstream>
 #include <sstream>
-#include <vector>
 
 namespace quorvane {
 namespace {
 
-// The lines the probe, started with commandLine, printed: the text after its name, then each
-// argument.
-std::vector<std::string> ProbeLines(const std::wstring &commandLine)
+// Each line typed starts the probe beside this program, which writes the text after its name, then
+// each argument, a line each.
+TEST(WindowsCommandLine, TheRawLineAndTheArgumentsComeAsTyped)
 {
     std::wstring self(MAX_PATH, L'\0');
     self.resize(::GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
     const std::wstring probe =
         self.substr(0, self.find_last_of(L'\\') + 1) + L"quorvane_command_line_probe.exe";
     test::TempDir dir;
-    const std::wstring output = dir.Path().wstring() + L"\\out.txt";
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    const HANDLE out = ::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(out, INVALID_HANDLE_VALUE);
+    ::SetEnvironmentVariableW(L"QUORVANE_PROBE_OUTPUT", (dir / "out.txt").wstring().c_str());
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out;
-    startup.hStdError = out;
-    PROCESS_INFORMATION process{};
-    std::wstring line = commandLine; // CreateProcessW may write into it
-    const bool started = ::CreateProcessW(probe.c_str(), line.data(), nullptr, nullptr, TRUE, 0,
-                                          nullptr, nullptr, &startup, &process);
-    ::CloseHandle(out);
-    EXPECT_TRUE(started) << "cannot start " << Narrow(probe);
-    if (!started) {
-        return {};
-    }
-    ::WaitForSingleObject(process.hProcess, 30000);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-
-    std::ifstream in(std::filesystem::path(output), std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string text; std::getline(in, text);) {
-        if (!text.empty() && text.back() == '\r') {
-            text.pop_back(); // the probe's standard output is in text mode
-        }
-        lines.push_back(text);
-    }
-    return lines;
-}
-
-TEST(WindowsCommandLine, TheRawLineAndTheArgumentsComeAsTyped)
-{
-    const struct {
-        const wchar_t *typed;
-        std::vector<std::string> expected; // the text after the name, then each argument
-    } cases[] = {
-        {L"probe.exe", {""}},
-        {L"probe.exe C:\\my apps\\tool.exe", {"C:\\my apps\\tool.exe", "C:\\my", "apps\\tool.exe"}},
+    const std::pair<std::wstring, std::string> rows[] = {
+        {L"probe.exe", "\n"},
         {L"\"C:\\Program Files\\probe.exe\"  \"C:\\my apps\\tool.exe\"",
-         {"\"C:\\my apps\\tool.exe\"", "C:\\my apps\\tool.exe"}},
-        {L"probe.exe   a  \t b  ", {"a  \t b  ", "a", "b"}},
-        {L"probe.exe D:/Ünï/名前 ☃.dll", {"D:/Ünï/名前 ☃.dll", "D:/Ünï/名前", "☃.dll"}},
-        {L"probe.exe \"C:\\dir\\\\\" x", {"\"C:\\dir\\\\\" x", "C:\\dir\\", "x"}},
-        {L"probe.exe --help /x", {"--help /x", "--help", "/x"}},
+         "\"C:\\my apps\\tool.exe\"\nC:\\my apps\\tool.exe\n"},
+        {L"probe.exe   a  \t b  ", "a  \t b  \na\nb\n"},
+        {L"probe.exe D:/Ünï/名前 ☃.dll", "D:/Ünï/名前 ☃.dll\nD:/Ünï/名前\n☃.dll\n"},
+        {L"probe.exe \"C:\\dir\\\\\" x", "\"C:\\dir\\\\\" x\nC:\\dir\\\nx\n"},
     };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(Narrow(c.typed));
-        EXPECT_EQ(ProbeLines(c.typed), c.expected);
+    for (auto [typed, expected] : rows) {
+        PROCESS_INFORMATION process{};
+        // CreateProcessW may write into the line: typed is a copy.
+        ASSERT_TRUE(::CreateProcessW(probe.c_str(), typed.data(), nullptr, nullptr, FALSE, 0,
+                                     nullptr, nullptr, &startup, &process))
+            << Narrow(probe);
+        ::WaitForSingleObject(process.hProcess, 30000);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        std::ostringstream text;
+        text << std::ifstream(dir / "out.txt", std::ios::binary).rdbuf();
+        EXPECT_EQ(text.str(), expected) << Narrow(typed);
     }
 }
 

