@@ -116,7 +116,7 @@ TEST(DeepScan, RandomBytesAsTheReference)
 }
 
 // ".XY" for every X and Y, sliding through the 64-byte blocks: each vector search the processor
-// offers finds what the plain one finds (the scans above hold the plain one to the reference).
+// offers finds what the plain one finds (the scans above hold the one in use to the reference).
 TEST(DeepScan, EachVectorCandidateSearchFindsWhatThePlainOneFinds)
 {
     std::vector<std::uint8_t> bytes;
