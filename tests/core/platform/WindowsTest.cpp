@@ -74,7 +74,7 @@ TEST(WindowsFiles, EverySpellingOfAPathReadsTheFileWhatIsNoFileIsNeitherOpenedNo
     EXPECT_EQ(cache.FindEntry(folder + "\\", "über.dll"), std::nullopt);
 }
 
-TEST(WindowsSystemFolder, IsGetSystemDirectorysAndHoldsKernel32)
+TEST(WindowsSystemFolder, HoldsKernel32WithSysWow64BesideIt)
 {
     const std::string folder = GetSystemFolder();
     EXPECT_TRUE(IsFilePresent(SystemPrefix(folder), "KERNEL32.DLL")) << folder;
