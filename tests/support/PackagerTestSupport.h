@@ -72,9 +72,8 @@ inline const std::filesystem::path kFixtures = QUORVANE_PACKAGER_FIXTURES;
 
 inline std::string FixturesMissingReason()
 {
-    std::ifstream note(kFixtures / "SKIPPED"); // left by make_fixtures.sh
     std::string reason = "they were not built (" + kFixtures.string() + ")";
-    std::getline(note, reason);
+    std::getline(std::ifstream(kFixtures / "SKIPPED"), reason); // left by make_fixtures.sh
     return std::filesystem::exists(kFixtures / "READY") ? "" : reason;
 }
 
@@ -89,13 +88,12 @@ inline BuiltPe WritePe(const std::filesystem::path &path, std::vector<std::strin
                        std::vector<std::string> delayImports = {},
                        Bitness bitness = Bitness::Pe32Plus)
 {
-    PeBuilder b;
-    b.bitness = bitness;
-    b.isDll = path.extension() != ".exe";
-    b.imports = std::move(imports);
-    b.delayImports = std::move(delayImports);
-    b.exports = {"Entry"};
     std::filesystem::create_directories(path.parent_path());
+    const PeBuilder b{.bitness = bitness,
+                      .isDll = path.extension() != ".exe",
+                      .imports = std::move(imports),
+                      .exports = {"Entry"},
+                      .delayImports = std::move(delayImports)};
     BuiltPe pe = b.Build();
     pe.WriteTo(path);
     return pe;
