@@ -41,8 +41,8 @@ protected:
         fs::copy(dir / "fn" / "sys64", windows / "system32", fs::copy_options::recursive);
         fs::copy(dir / "fn" / "sys32", windows / "syswow64", fs::copy_options::recursive);
     }
-    test::CliRun Run(const std::string &line) const { return test::RunCliLine(line, folders); }
-    std::string X(const std::string &text) const { return test::Expand(text, folders); }
+    auto Run(const std::string &line) const { return test::RunCliLine(line, folders); }
+    auto X(const std::string &text) const { return test::Expand(text, folders); }
 
     test::TempDir dir;
     const test::Folders folders = {{"{fx}", dir / "fx"}, {"{fn}", dir / "fn"}, {"{d}", dir.Path()}};
