@@ -5,9 +5,8 @@
 #include "ui/frmCheck.h"
 #include "ui/frmMain.h"
 
-#include <QApplication>
-#include <QGroupBox>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <gtest/gtest.h>
 
@@ -16,19 +15,18 @@ namespace {
 
 TEST(WindowLayout, FixedInsideTheClientAreaWithoutOverlapsAndTabbingInOrder)
 {
-    const std::pair<std::function<QWidget *()>, QStringList> windows[] = {
-        {[] { return new frmMain("\"a path.exe\""); },
+    // Each window, and its controls in the order the Tab key visits them, round to the first.
+    const std::pair<QWidget *, QStringList> windows[] = {
+        {new frmMain("\"a path.exe\""),
          {"txtpath", "cmdOpen", "LstDep", "cmdDep", "cmdClose", "cmdAbout", "cmdCheck",
           "cmdUnselect", "cmdSelect", "optScan_0", "txtpath"}},
-        {[] {
-             return new frmCheck(MissingDependencies{"/a/", "/s/", {"a.dll"}}, nullptr);
-         },
+        {new frmCheck(MissingDependencies{"/a/", "/s/", {"a.dll"}}, nullptr),
          {"cmdExit", "cmdCopy", "lstCheck", "cmdExit"}},
-        {[] { return new frmAbout(); }, {"butOK", "butOK"}},
+        {new frmAbout(), {"butOK", "butOK"}},
     };
-    for (const auto &[make, tabs] : windows) {
-        const std::unique_ptr<QWidget> window(make());
-        SCOPED_TRACE(window->objectName().toStdString());
+    for (const auto &[made, tabs] : windows) {
+        const std::unique_ptr<QWidget> window(made);
+        SCOPED_TRACE(qPrintable(window->objectName()));
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
         EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "a fixed size";
@@ -42,13 +40,12 @@ TEST(WindowLayout, FixedInsideTheClientAreaWithoutOverlapsAndTabbingInOrder)
             return QRect(c->mapTo(window.get(), QPoint()), c->size());
         };
         for (QWidget *a : controls) {
-            EXPECT_TRUE(window->rect().contains(onWindow(a))) << a->objectName().toStdString();
+            EXPECT_TRUE(window->rect().contains(onWindow(a))) << qPrintable(a->objectName());
             for (QWidget *b : controls) {
                 const bool nested = a == b || a->isAncestorOf(b) || b->isAncestorOf(a);
                 const bool frames = qobject_cast<QGroupBox *>(a) && qobject_cast<QGroupBox *>(b);
                 EXPECT_TRUE(nested || frames || !onWindow(a).intersects(onWindow(b)))
-                    << a->objectName().toStdString() << " overlaps "
-                    << b->objectName().toStdString();
+                    << qPrintable(a->objectName()) << " overlaps " << qPrintable(b->objectName());
             }
         }
 
