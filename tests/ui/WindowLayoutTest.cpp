@@ -24,27 +24,25 @@ TEST(WindowLayout, FixedInsideTheClientAreaWithoutOverlapsAndTabbingInOrder)
          {"cmdExit", "cmdCopy", "lstCheck", "cmdExit"}},
         {new frmAbout(), {"butOK", "butOK"}},
     };
-    for (const auto &[made, tabs] : windows) {
-        const std::unique_ptr<QWidget> window(made);
+    for (const auto &[window, tabs] : windows) {
+        const std::unique_ptr<QWidget> owned(window);
         SCOPED_TRACE(qPrintable(window->objectName()));
         window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
         EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "a fixed size";
 
         QWidgetList controls = window->findChildren<QWidget *>();
         controls.removeIf([&](QWidget *c) {
-            return !c->isVisibleTo(window.get()) || c->objectName().isEmpty() ||
+            return !c->isVisibleTo(window) || c->objectName().isEmpty() ||
                    c->objectName().startsWith("qt_");
         });
-        const auto onWindow = [&](QWidget *c) {
-            return QRect(c->mapTo(window.get(), QPoint()), c->size());
-        };
+        const auto at = [&](QWidget *c) { return QRect(c->mapTo(window, QPoint()), c->size()); };
         for (QWidget *a : controls) {
-            EXPECT_TRUE(window->rect().contains(onWindow(a))) << qPrintable(a->objectName());
+            EXPECT_TRUE(window->rect().contains(at(a))) << qPrintable(a->objectName());
             for (QWidget *b : controls) {
                 const bool nested = a == b || a->isAncestorOf(b) || b->isAncestorOf(a);
                 const bool frames = qobject_cast<QGroupBox *>(a) && qobject_cast<QGroupBox *>(b);
-                EXPECT_TRUE(nested || frames || !onWindow(a).intersects(onWindow(b)))
+                EXPECT_TRUE(nested || frames || !at(a).intersects(at(b)))
                     << qPrintable(a->objectName()) << " overlaps " << qPrintable(b->objectName());
             }
         }
