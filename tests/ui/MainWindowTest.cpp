@@ -97,8 +97,7 @@ TEST_F(MainWindow, TheDeepScanListsTheTickedTypesOfTheNewestRequestOnlyEachNameO
     ASSERT_TRUE(applied.wait(20000));
     QTest::qWait(300); // room for a superseded scan to arrive late
     EXPECT_EQ(applied.count(), 1);
-    const QStringList all = QString("A.DLL B.OCX C.DLL D.SYS E.DRV F.TLB").split(' ');
-    EXPECT_EQ(ItemTexts(*window.LstDep), all);
+    EXPECT_EQ(ItemTexts(*window.LstDep), QString("A.DLL B.OCX C.DLL D.SYS E.DRV F.TLB").split(' '));
     EXPECT_EQ(ItemTexts(*window.List1), QString("A.DLL C.DLL B.OCX D.SYS E.DRV F.TLB").split(' '));
 
     // A box ticked while Unselect All's last scan has ended on its worker but its lists have not
@@ -112,7 +111,7 @@ TEST_F(MainWindow, TheDeepScanListsTheTickedTypesOfTheNewestRequestOnlyEachNameO
     EXPECT_EQ(applied.count(), 2);
     EXPECT_EQ(ItemTexts(*window.LstDep), (QStringList{"A.DLL", "C.DLL", "F.TLB"}));
     Click(window, window.cmdSelect);
-    EXPECT_EQ(ItemTexts(*window.LstDep), all);
+    EXPECT_EQ(ItemTexts(*window.LstDep), QString("A.DLL B.OCX C.DLL D.SYS E.DRV F.TLB").split(' '));
 
     // Check Dependencies pressed during a scan checks the scan's list, not the empty one.
     window.txtpath->setText(QString::fromStdString(sparse.string()));
@@ -126,6 +125,7 @@ TEST_F(MainWindow, TheDeepScanListsTheTickedTypesOfTheNewestRequestOnlyEachNameO
     window.cmdDep->click();
     Click(window, window.optScan[0]);
     EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(10000));
+    fs::resize_file(sparse, 0); // a worker still reading ends, and the test fails, not hangs
     EXPECT_EQ(ItemTexts(*window.LstDep), kErrorMapping);
 }
 
