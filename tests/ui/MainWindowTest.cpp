@@ -84,13 +84,13 @@ TEST_F(MainWindow, TheDeepScanListsTheTickedTypesOfTheNewestRequestOnlyEachNameO
 {
     // A file of zeros with one name near its start; sparse, so that its size costs no disk.
     const fs::path sparse = m_dir.Write("sparse.bin", std::string(1000, '\0') + "LATE.DLL");
-    fs::resize_file(sparse, 1 << 30);
+    fs::resize_file(sparse, 64 << 20);
     frmMain window("", m_services);
     Click(window, window.optScan[1]);
     QSignalSpy applied(&window, &frmMain::ScanApplied);
-    // A large first file keeps its scan busy while the second request arrives: only the newest
-    // request's names may reach the lists, the scratch list in scan order, the dependency list
-    // sorted.
+    // The first file's scan is still running when the second request arrives (no event is
+    // handled in between): only the newest request's names may reach the lists, the scratch list
+    // in scan order, the dependency list sorted.
     window.txtpath->setText(QString::fromStdString(sparse.string()));
     window.txtpath->setText(QString::fromStdString(
         m_dir.Write("n.bin", "\0b.ocx\0A.DLL\0B.OCX\0c.dll\0d.sys\0e.drv\0f.tlb\0"sv)));
