@@ -47,8 +47,7 @@ TEST(PeFiles, EveryMalformedCaseIsReadWithoutWriteAccessAndLeftAsItWas)
         for (const auto bitness : {test::Bitness::Pe32, test::Bitness::Pe32Plus}) {
             test::BuiltPe pe{c.make(bitness), {}};
             const auto path = pe.WriteTo(dir / (c.name + std::to_string(int(bitness)))).string();
-            fs::permissions(path,
-                            fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+            fs::permissions(path, fs::perms(0444));
             before.push_back(Snapshot(path));
             reads.insert(reads.end(), {{path, c.imports}, {path, c.exports}});
         }
@@ -125,33 +124,31 @@ TEST(PeFiles, FileThatShrinksOrGrowsAfterOpeningEndsInAStatus)
     EXPECT_EQ(ByteView(*file).ReadCString(3), std::nullopt);
 }
 
-// Bytes this process has read through read-type calls so far (0 where /proc has no io file).
-std::uint64_t BytesReadSoFar()
-{
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::uint64_t value = 0;
-    while (io >> key >> value && key != "rchar:") {
-    }
-    return value;
-}
-
 // Two readers, each one 64 KiB page of headers and tables.
 TEST(PeFiles, FourGibibyteSparseFileReadsOnlyItsTables)
 {
+    // Bytes this process has read through read-type calls so far (0 where /proc has no io file).
+    const auto bytesReadSoFar = [] {
+        std::ifstream io("/proc/self/io");
+        std::string key;
+        std::uint64_t value = 0;
+        while (io >> key >> value && key != "rchar:") {
+        }
+        return value;
+    };
     test::TempDir dir;
     const test::PeBuilder b{.bitness = test::Bitness::Pe32Plus,
                             .imports = {"KERNEL32.dll", "USER32.dll"},
                             .exports = {"Alpha", "Beta"}};
     const auto path = b.Build().WriteTo(dir / "huge.dll");
     fs::resize_file(path, 1ull << 32);
-    const auto before = BytesReadSoFar();
+    const auto before = bytesReadSoFar();
     const auto start = std::chrono::steady_clock::now();
     std::string imports, exports, status;
     EXPECT_TRUE(GetImportList(path, imports, status) && GetExportList(path, exports, status));
     EXPECT_LT(std::chrono::steady_clock::now() - start, test::kAtOnce);
     EXPECT_EQ(imports + "|" + exports, "KERNEL32.dll\r\nUSER32.dll|Alpha\r\nBeta");
-    EXPECT_LE(BytesReadSoFar() - before, 4 * FileBytes::kPageSize);
+    EXPECT_LE(bytesReadSoFar() - before, 4 * FileBytes::kPageSize);
 }
 
 // Real Windows DLLs that Debian ships (MinGW-w64's winpthreads, 32- and 64-bit) against the objdump
