@@ -24,22 +24,20 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using test::Mismatch;
 
-// A file's bytes, size, and modification and change times.
-std::string Snapshot(const fs::path &path)
-{
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    std::ostringstream s;
-    s << st.st_size << ' ' << st.st_mtim.tv_sec << '.' << st.st_mtim.tv_nsec << ' '
-      << st.st_ctim.tv_sec << '.' << st.st_ctim.tv_nsec << ' ' << std::ifstream(path).rdbuf();
-    return s.str();
-}
-
 // As root the reading runs as an unprivileged user on files it may not write; otherwise the files
 // carry no write permission for their owner. Either way a reader that asked for write access gets
 // "Error mapping file." instead of its names, as it must for a file it may not read (the last).
 TEST(PeFiles, EveryMalformedCaseIsReadWithoutWriteAccessAndLeftAsItWas)
 {
+    // A file's bytes, size, and modification and change times.
+    const auto snapshot = [](const std::string &path) {
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        std::ostringstream s;
+        s << st.st_size << ' ' << st.st_mtim.tv_sec << '.' << st.st_mtim.tv_nsec << ' '
+          << st.st_ctim.tv_sec << '.' << st.st_ctim.tv_nsec << ' ' << std::ifstream(path).rdbuf();
+        return s.str();
+    };
     test::TempDir dir;
     std::vector<std::pair<std::string, test::ExpectedRead>> reads;
     std::vector<std::string> before;
@@ -48,7 +46,7 @@ TEST(PeFiles, EveryMalformedCaseIsReadWithoutWriteAccessAndLeftAsItWas)
             test::BuiltPe pe{c.make(bitness), {}};
             const auto path = pe.WriteTo(dir / (c.name + std::to_string(int(bitness)))).string();
             fs::permissions(path, fs::perms(0444));
-            before.push_back(Snapshot(path));
+            before.push_back(snapshot(path));
             reads.insert(reads.end(), {{path, c.imports}, {path, c.exports}});
         }
     }
@@ -73,7 +71,7 @@ TEST(PeFiles, EveryMalformedCaseIsReadWithoutWriteAccessAndLeftAsItWas)
         60s);
     EXPECT_TRUE(r.exited && r.exitCode == 0) << "exit " << r.exitCode << ", signal " << r.signal;
     for (std::size_t i = 0; i < before.size(); ++i) {
-        EXPECT_EQ(Snapshot(reads[2 * i].first), before[i]) << reads[2 * i].first << " changed";
+        EXPECT_EQ(snapshot(reads[2 * i].first), before[i]) << reads[2 * i].first << " changed";
     }
 }
 
