@@ -239,10 +239,9 @@ std::vector<MalformedCase> MakeCases()
          Imports(Names(60000, "X.dll")), kNoExports},
         // The export directory and its name pointer table.
         {"ExportDirectoryRvaZero", Set(kExportDirectory, 0), Imports(), kNoExports},
-        {"ExportDirectoryRunsOffTheFile", Edited([](BuiltPe &pe) {
-             Put(pe, kExportDirectory, pe.layout.RvaOf(pe.bytes.size() - 20));
-         }),
-         Imports(), kBadExports},
+        // The file ends with the section's 0x200 bytes at RVA 0x1000.
+        {"ExportDirectoryRunsOffTheFile", Set(kExportDirectory, 0x1200 - 20), Imports(),
+         kBadExports},
         {"ExportNameCountZero", Set(kNameCount, 0), Imports(), Exports({})},
         {"ExportNameCountOneOfTwo", Set(kNameCount, 1), Imports(), Exports({"Alpha"})},
         {"ExportNameCountAbove2To31", Set(kNameCount, 0x80000000), Imports(), kBadExports},
