@@ -1,7 +1,5 @@
 #include "support/MalformedPe.h"
 
-#include "core/pe/modPETables.h"
-
 #include <algorithm>
 
 namespace quorvane::test {
