@@ -9,9 +9,8 @@ namespace quorvane {
 inline QStringList ItemTexts(const QAbstractItemView &list)
 {
     QStringList texts;
-    const QAbstractItemModel *model = list.model();
-    for (int row = 0; row < model->rowCount(); ++row) {
-        texts.push_back(model->index(row, 0).data().toString());
+    for (int row = 0; row < list.model()->rowCount(); ++row) {
+        texts.push_back(list.model()->index(row, 0).data().toString());
     }
     return texts;
 }

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -63,7 +62,7 @@ inline CliRun RunCliLine(const std::string &line, const Folders &folders)
     const std::vector<std::string> args(std::istream_iterator<std::string>(words), {});
     std::ostringstream out, err;
     const int status = RunCli(args, out, err);
-    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+    const bool json = line.find("--json") != std::string::npos;
     return {status, Slashed(out.str(), json), Slashed(err.str(), json)};
 }
 
@@ -72,9 +71,8 @@ inline const std::filesystem::path kFixtures = QUORVANE_PACKAGER_FIXTURES;
 
 inline std::string FixturesMissingReason()
 {
-    std::ifstream note(kFixtures / "SKIPPED"); // left by make_fixtures.sh
     std::string reason = "they were not built (" + kFixtures.string() + ")";
-    std::getline(note, reason);
+    std::getline(std::ifstream(kFixtures / "SKIPPED"), reason); // left by make_fixtures.sh
     return std::filesystem::exists(kFixtures / "READY") ? "" : reason;
 }
 
@@ -89,13 +87,12 @@ inline BuiltPe WritePe(const std::filesystem::path &path, std::vector<std::strin
                        std::vector<std::string> delayImports = {},
                        Bitness bitness = Bitness::Pe32Plus)
 {
-    PeBuilder b;
-    b.bitness = bitness;
-    b.isDll = path.extension() != ".exe";
-    b.imports = std::move(imports);
-    b.delayImports = std::move(delayImports);
-    b.exports = {"Entry"};
     std::filesystem::create_directories(path.parent_path());
+    const PeBuilder b{.bitness = bitness,
+                      .isDll = path.extension() != ".exe",
+                      .imports = std::move(imports),
+                      .exports = {"Entry"},
+                      .delayImports = std::move(delayImports)};
     BuiltPe pe = b.Build();
     pe.WriteTo(path);
     return pe;

@@ -8,10 +8,7 @@ namespace {
 
 constexpr std::uint32_t kFileAlignment = 0x200;
 
-std::uint64_t AlignUp(std::uint64_t v, std::uint64_t a)
-{
-    return (v + a - 1) / a * a;
-}
+const auto AlignUp = [](std::uint64_t v, std::uint64_t a) { return (v + a - 1) / a * a; };
 
 } // namespace
 

@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -14,17 +13,13 @@ class TempDir {
 public:
     TempDir()
     {
-        // A random name, taken only when no folder of that name was there (Windows has no mkdtemp).
+        // A random name, taken only when no folder of that name was there (Windows has no mkdtemp;
+        // a failure to create one throws).
         std::random_device random;
-        for (int attempt = 0; m_path.empty(); ++attempt) {
-            const auto candidate = std::filesystem::temp_directory_path() /
-                                   ("quorvane-test-" + std::to_string(random()));
-            if (attempt == 100) {
-                throw std::runtime_error("no fresh temporary folder");
-            } else if (std::filesystem::create_directory(candidate)) {
-                m_path = candidate;
-            }
-        }
+        do {
+            m_path = std::filesystem::temp_directory_path() /
+                     ("quorvane-test-" + std::to_string(random()));
+        } while (!std::filesystem::create_directory(m_path));
     }
     ~TempDir()
     {

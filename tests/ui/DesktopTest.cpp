@@ -11,14 +11,12 @@
 #include "ui/frmCheck.h"
 #include "ui/modOpenFile.h"
 
-#include <QLineEdit>
-#include <QProcess>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 namespace quorvane {
 namespace {
@@ -31,15 +29,15 @@ using Names = std::vector<std::string>;
 // the record once the stand-in has run, and removes it.
 std::function<std::string()> Recorder(const fs::path &program)
 {
-    std::ofstream(program) << "#!/bin/sh\nprintf '%s|' $# \"$@\" >\"$0.part\"; "
-                              "/bin/mv \"$0.part\" \"$0.out\"\n";
+    std::ofstream(program)
+        << "#!/bin/sh\nprintf '%s|' $# \"$@\" >\"$0.p\"; /bin/mv \"$0.p\" \"$0.out\"";
     fs::permissions(program, fs::perms::owner_all);
     return [record = fs::path(program.string() + ".out")] {
         EXPECT_TRUE(QTest::qWaitFor([&] { return fs::exists(record); }, 20000));
-        std::ostringstream arguments;
-        arguments << std::ifstream(record, std::ios::binary).rdbuf();
+        std::string arguments; // one line: no name here holds a line break
+        std::getline(std::ifstream(record, std::ios::binary), arguments);
         fs::remove(record);
-        return arguments.str();
+        return arguments;
     };
 }
 
@@ -47,21 +45,19 @@ std::function<std::string()> Recorder(const fs::path &program)
 TEST(CheckWindow, ListsTheNamesInNeitherFolderSearchesTheWebCopiesTheSelectionOrSaysAllFound)
 {
     const test::TempDir dir;
-    fs::create_directories(dir / "app"), fs::create_directories(dir / "sys");
-    dir.Write("app/Local.dll", "MZ"), dir.Write("sys/kernel32.dll", "MZ");
+    fs::create_directory(dir / "sys");
+    dir.Write("Local.dll", "MZ"), dir.Write("sys/kernel32.dll", "MZ");
     const auto recorded = Recorder(dir / "xdg-open");
     const test::ScopedEnv path("PATH", dir.Path().string());
-    Names clipboard;
-    QStringList messages;
+    Names shown; // what reached the clipboard and the message boxes
     frmCheckServices services;
     services.systemFolder = [&] { return (dir / "sys").string(); };
-    services.clearClipboard = [&] { clipboard.push_back("clear"); };
-    services.setClipboardText = [&](auto &text) { clipboard.push_back(text.toStdString()); };
+    services.setClipboardText = [&](auto &text) { shown.push_back(text.toStdString()); };
     services.showInformation = [&](QWidget *over, auto &text, auto &) {
-        messages << (over->isVisible() ? "over the window: " : "") + text;
+        shown.push_back((over->isVisible() ? "over the window: " : "") + text.toStdString());
     };
     // Found in either folder in any case; the others in list order, twice if listed twice.
-    const std::string tool = (dir / "app" / "tool.exe").string(),
+    const std::string tool = (dir / "tool.exe").string(),
                       odd = "b & c #2 \"q\" 'x' ; $(id) `id` | >" + std::string(5000, 'x');
     QWidget owner;
     frmCheck window(tool, {"Gone.dll", "kernel32.dll", "LOCAL.DLL", "Gone.dll", odd}, &owner,
@@ -80,10 +76,10 @@ TEST(CheckWindow, ListsTheNamesInNeitherFolderSearchesTheWebCopiesTheSelectionOr
     EXPECT_EQ(clicked(2, {}), search + odd + '|') << "one argument, whatever it holds";
     EXPECT_EQ(clicked(1, Qt::ControlModifier), search + "Gone.dll|");
     QTest::mouseClick(window.findChild<QWidget *>("cmdCopy"), Qt::LeftButton);
-    EXPECT_EQ(clipboard, (Names{"clear", "Gone.dll\r\n" + odd + "\r\n"}));
     frmCheck::ShowModal(CheckDependencies(tool, {"kernel32.dll", "LOCAL.dll"}, services), &owner,
                         services);
-    EXPECT_EQ(messages, QStringList{"over the window: All required DLL files found."});
+    EXPECT_EQ(shown, (Names{"Gone.dll\r\n" + odd + "\r\n",
+                            "over the window: All required DLL files found."}));
 }
 
 TEST(FileDialog, ReturnsTheNameAUserPicksAndCreatesNothing)
@@ -95,8 +91,7 @@ TEST(FileDialog, ReturnsTheNameAUserPicksAndCreatesNothing)
     fs::create_symlink(dir / "gone.dll", dir / "dangling.dll");
     // The name typed, whether the user agrees to create it, and the prompts to create it.
     const std::tuple<QString, bool, int> cases[] = {
-        {"My App.exe", false, 0},   // chosen as typed
-        {"link.dll", false, 0},     // the link, not its target
+        {"link.dll", false, 0},     // the link as typed, not its target
         {"dangling.dll", false, 0}, // a link to nothing is still there
         {"new.exe", true, 1},       // chosen once the user agrees
         {"new.exe", false, 1},      // not chosen
@@ -125,10 +120,9 @@ TEST(DoubleClick, StartsANewCopyOnTheFileFoundAsSpeltOnDiskOrSaysItIsNowhere)
     const test::TempDir dir;
     const fs::path app = dir / "My \"Apps\" & 'Tools' $HOME caf\xe9", sys = dir / "sys";
     fs::create_directories(app), fs::create_directories(sys / "folder.dll");
-    for (const fs::path &file : {app / "my lib;rm -rf.dll", sys / "kernel32.dll",
-                                 sys / "USER32.DLL", sys / "user32.dll"}) {
-        std::ofstream(file) << "MZ";
-    }
+    std::ofstream(app / "my lib;rm -rf.dll") << "MZ";
+    dir.Write("sys/kernel32.dll", "MZ"), dir.Write("sys/USER32.DLL", "MZ");
+    dir.Write("sys/user32.dll", "MZ");
     const auto recorded = Recorder(dir / "copy"); // the new copy's stand-in
     const DependencyLookupServices lookup{
         [](const std::string &path) { return OnDiskPath(path).has_value(); },
@@ -144,18 +138,18 @@ TEST(DoubleClick, StartsANewCopyOnTheFileFoundAsSpeltOnDiskOrSaysItIsNowhere)
         return said.isEmpty() && name ? recorded() : said.toStdString();
     };
     const std::string nowhere = "File not found in application folder or system folder!";
-    const auto started = [](const fs::path &file) { return "1|" + file.string() + '|'; };
-    const std::pair<std::string, std::string> cases[] = {
-        {"my lib;rm -rf.dll", started(app / "my lib;rm -rf.dll")},
-        {"user32.dll", started(sys / "user32.dll")}, // the exact spelling first,
-        {"User32.Dll", started(sys / "USER32.DLL")}, // then the first in byte order
-        {"folder.dll", nowhere},
+    // The name double-clicked, and the file the new copy starts on (none: the message instead).
+    const std::pair<std::string, fs::path> cases[] = {
+        {"my lib;rm -rf.dll", app / "my lib;rm -rf.dll"},
+        {"user32.dll", sys / "user32.dll"}, // the exact spelling first,
+        {"User32.Dll", sys / "USER32.DLL"}, // then the first in byte order
+        {"folder.dll", {}},
         // Names from a file never lead outside the two folders.
-        {"../sys/kernel32.dll", nowhere},
-        {(sys / "kernel32.dll").string(), nowhere},
+        {"../sys/kernel32.dll", {}},
+        {(sys / "kernel32.dll").string(), {}},
     };
-    for (const auto &[name, outcome] : cases) {
-        EXPECT_EQ(open(&name), outcome) << name;
+    for (const auto &[name, file] : cases) {
+        EXPECT_EQ(open(&name), file.empty() ? nowhere : "1|" + file.string() + '|') << name;
     }
     EXPECT_EQ(open(nullptr), "") << "no current item, nothing done";
 }

@@ -5,9 +5,8 @@
 #include "ui/frmCheck.h"
 #include "ui/frmMain.h"
 
-#include <QApplication>
-#include <QGroupBox>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <gtest/gtest.h>
 
@@ -16,39 +15,35 @@ namespace {
 
 TEST(WindowLayout, FixedInsideTheClientAreaWithoutOverlapsAndTabbingInOrder)
 {
-    const std::pair<std::function<QWidget *()>, QStringList> windows[] = {
-        {[] { return new frmMain("\"a path.exe\""); },
+    // Each window, and its controls in the order the Tab key visits them, round to the first.
+    const std::pair<QWidget *, QStringList> windows[] = {
+        {new frmMain("\"a path.exe\""),
          {"txtpath", "cmdOpen", "LstDep", "cmdDep", "cmdClose", "cmdAbout", "cmdCheck",
           "cmdUnselect", "cmdSelect", "optScan_0", "txtpath"}},
-        {[] {
-             return new frmCheck(MissingDependencies{"/a/", "/s/", {"a.dll"}}, nullptr);
-         },
+        {new frmCheck(MissingDependencies{"/a/", "/s/", {"a.dll"}}, nullptr),
          {"cmdExit", "cmdCopy", "lstCheck", "cmdExit"}},
-        {[] { return new frmAbout(); }, {"butOK", "butOK"}},
+        {new frmAbout(), {"butOK", "butOK"}},
     };
-    for (const auto &[make, tabs] : windows) {
-        const std::unique_ptr<QWidget> window(make());
-        SCOPED_TRACE(window->objectName().toStdString());
+    for (const auto &[window, tabs] : windows) {
+        const std::unique_ptr<QWidget> owned(window);
+        SCOPED_TRACE(qPrintable(window->objectName()));
         window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
         EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "a fixed size";
 
         QWidgetList controls = window->findChildren<QWidget *>();
         controls.removeIf([&](QWidget *c) {
-            return !c->isVisibleTo(window.get()) || c->objectName().isEmpty() ||
+            return !c->isVisibleTo(window) || c->objectName().isEmpty() ||
                    c->objectName().startsWith("qt_");
         });
-        const auto onWindow = [&](QWidget *c) {
-            return QRect(c->mapTo(window.get(), QPoint()), c->size());
-        };
+        const auto at = [&](QWidget *c) { return QRect(c->mapTo(window, QPoint()), c->size()); };
         for (QWidget *a : controls) {
-            EXPECT_TRUE(window->rect().contains(onWindow(a))) << a->objectName().toStdString();
+            EXPECT_TRUE(window->rect().contains(at(a))) << qPrintable(a->objectName());
             for (QWidget *b : controls) {
                 const bool nested = a == b || a->isAncestorOf(b) || b->isAncestorOf(a);
                 const bool frames = qobject_cast<QGroupBox *>(a) && qobject_cast<QGroupBox *>(b);
-                EXPECT_TRUE(nested || frames || !onWindow(a).intersects(onWindow(b)))
-                    << a->objectName().toStdString() << " overlaps "
-                    << b->objectName().toStdString();
+                EXPECT_TRUE(nested || frames || !at(a).intersects(at(b)))
+                    << qPrintable(a->objectName()) << " overlaps " << qPrintable(b->objectName());
             }
         }
 

